@@ -1,0 +1,246 @@
+#include "reader.h"
+
+#include <PCSC/pcsclite.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace simreader {
+namespace {
+
+// The largest command pcscd forwards; anything longer is refused before it is looked at.
+constexpr std::size_t kMaxCommand = MAX_BUFFER_SIZE_EXTENDED;
+
+RESPONSECODE copyAnswer(const Bytes& reply, std::span<uint8_t> answer, DWORD& received) {
+    if (reply.size() > answer.size()) {
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::copy(reply.begin(), reply.end(), answer.begin());
+    received = static_cast<DWORD>(reply.size());
+    return IFD_SUCCESS;
+}
+
+// A string attribute, with its terminating zero as readers usually report it.
+RESPONSECODE copyText(std::string_view text, std::span<uint8_t> value, DWORD& length) {
+    if (text.size() + 1 > value.size()) {
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::memcpy(value.data(), text.data(), text.size());
+    value[text.size()] = 0;
+    length = static_cast<DWORD>(text.size() + 1);
+    return IFD_SUCCESS;
+}
+
+RESPONSECODE copyByte(uint8_t byte, std::span<uint8_t> value, DWORD& length) {
+    if (value.empty()) {
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    }
+    value[0] = byte;
+    length = 1;
+    return IFD_SUCCESS;
+}
+
+std::string onOff(bool on) {
+    return on ? "1" : "0";
+}
+
+} // namespace
+
+Reader::Reader(std::filesystem::path folder) : m_folder(std::move(folder)) {
+    if (auto name = readSmallFile(m_folder / kNameFile)) {
+        m_name = *name;
+        while (!m_name.empty() && (m_name.back() == '\n' || m_name.back() == '\r')) {
+            m_name.pop_back();
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    refreshCard();
+    publish();
+}
+
+void Reader::refreshCard() {
+    const FileStamp stamp = stampOf(m_folder / kCardFile);
+    if (stamp != m_cardStamp) {
+        m_cardStamp = stamp;
+        m_setting.reset();
+        if (stamp.exists) {
+            std::string error;
+            auto text = readSmallFile(m_folder / kCardFile);
+            auto values = text ? parseKeyValues(*text, error) : std::nullopt;
+            if (values) {
+                m_setting = parseCardSetting(*values, error);
+            }
+        }
+    }
+    const uint64_t wantedId = m_setting ? m_setting->id : 0;
+    if (m_card && (!m_setting || wantedId != m_cardId)) {
+        dropCard(); // pulled out, or swapped: the reader sees the slot empty once
+        return;
+    }
+    if (!m_card && m_setting) {
+        std::string error;
+        m_card = makeCard(m_setting->type, m_setting->options, error);
+        m_cardId = m_card ? wantedId : 0;
+        m_cardType = m_setting->type;
+        m_powered = false;
+        publish();
+    }
+}
+
+void Reader::dropCard() {
+    m_card.reset();
+    m_cardId = 0;
+    m_powered = false;
+    publish();
+}
+
+RESPONSECODE Reader::presence() {
+    std::lock_guard lock(m_mutex);
+    refreshCard();
+    return m_card ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
+}
+
+RESPONSECODE Reader::power(DWORD action, std::span<uint8_t> atr, DWORD& atrLength) {
+    std::lock_guard lock(m_mutex);
+    const std::size_t room = std::min<std::size_t>(atrLength, atr.size());
+    atrLength = 0;
+    refreshCard();
+    switch (action) {
+    case IFD_POWER_DOWN:
+        if (m_card) {
+            m_card->powerCycle();
+        }
+        m_powered = false;
+        publish();
+        return IFD_SUCCESS;
+    case IFD_POWER_UP:
+    case IFD_RESET: {
+        if (!m_card) {
+            return IFD_ERROR_POWER_ACTION;
+        }
+        const auto answer = m_card->atr();
+        if (answer.size() > room || answer.size() > MAX_ATR_SIZE) {
+            return IFD_ERROR_POWER_ACTION;
+        }
+        m_card->powerCycle();
+        m_powered = true;
+        std::copy(answer.begin(), answer.end(), atr.begin());
+        atrLength = static_cast<DWORD>(answer.size());
+        publish();
+        return IFD_SUCCESS;
+    }
+    default:
+        return IFD_NOT_SUPPORTED;
+    }
+}
+
+RESPONSECODE Reader::setProtocol(DWORD protocol) {
+    std::lock_guard lock(m_mutex);
+    refreshCard();
+    if (!m_card) {
+        return IFD_COMMUNICATION_ERROR;
+    }
+    const bool single = protocol == SCARD_PROTOCOL_T0 || protocol == SCARD_PROTOCOL_T1;
+    if (!single || (m_card->protocols() & protocol) == 0) {
+        return IFD_PROTOCOL_NOT_SUPPORTED;
+    }
+    return IFD_SUCCESS;
+}
+
+RESPONSECODE Reader::transmit(std::span<const uint8_t> command, std::span<uint8_t> answer,
+                              DWORD& received) {
+    std::lock_guard lock(m_mutex);
+    received = 0;
+    if (command.empty() || command.size() > kMaxCommand) {
+        return IFD_COMMUNICATION_ERROR;
+    }
+    refreshCard();
+    if (!m_card) {
+        return IFD_ICC_NOT_PRESENT;
+    }
+    if (!m_powered) {
+        return IFD_COMMUNICATION_ERROR;
+    }
+    // Class FF belongs to the reader: it never reaches the card.
+    if (command[0] == kReaderClass) {
+        const Bytes reply = runReaderCommand(command, m_led);
+        publish();
+        return copyAnswer(reply, answer, received);
+    }
+    return copyAnswer(m_card->transmit(command), answer, received);
+}
+
+RESPONSECODE Reader::control(DWORD code, std::span<const uint8_t> command,
+                             std::span<uint8_t> answer, DWORD& received) {
+    std::lock_guard lock(m_mutex);
+    received = 0;
+    if (command.size() > kMaxCommand) {
+        return IFD_COMMUNICATION_ERROR;
+    }
+    if (code == kReaderControlCode) {
+        const Bytes reply = runReaderCommand(command, m_led);
+        publish();
+        return copyAnswer(reply, answer, received);
+    }
+    return IFD_ERROR_NOT_SUPPORTED;
+}
+
+RESPONSECODE Reader::capability(DWORD tag, std::span<uint8_t> value, DWORD& length) {
+    std::lock_guard lock(m_mutex);
+    length = 0;
+    switch (tag) {
+    case TAG_IFD_ATR:
+    case SCARD_ATTR_ATR_STRING: {
+        if (!m_card || !m_powered) {
+            return IFD_SUCCESS; // no ATR while unpowered
+        }
+        return copyAnswer(Bytes(m_card->atr().begin(), m_card->atr().end()), value, length);
+    }
+    case TAG_IFD_SIMULTANEOUS_ACCESS:
+        return copyByte(PCSCLITE_MAX_READERS_CONTEXTS, value, length);
+    case TAG_IFD_THREAD_SAFE:
+        return copyByte(1, value, length);
+    case TAG_IFD_SLOTS_NUMBER:
+        return copyByte(1, value, length);
+    case TAG_IFD_SLOT_THREAD_SAFE:
+        return copyByte(0, value, length);
+    case SCARD_ATTR_VENDOR_NAME:
+        // The maker is the first word of the configured name, the model the rest.
+        return copyText(std::string_view(m_name).substr(0, m_name.find(' ')), value, length);
+    case SCARD_ATTR_VENDOR_IFD_TYPE: {
+        const std::size_t space = m_name.find(' ');
+        return copyText(space == std::string::npos ? m_name : m_name.substr(space + 1), value,
+                        length);
+    }
+    default:
+        return IFD_ERROR_TAG;
+    }
+}
+
+KeyValues Reader::status() const {
+    KeyValues status;
+    status["card"] = m_card ? std::string(cardTypeName(m_cardType)) : "none";
+    status["powered"] = onOff(m_powered);
+    for (int led = 1; led <= 4; ++led) {
+        status["led" + std::to_string(led)] = onOff(m_led.led(led));
+    }
+    status["blinking"] = onOff(m_led.blinking());
+    status["buzzer"] = onOff(m_led.buzzer());
+    status["tone"] = std::to_string(m_led.tone() + 1);
+    status["on"] = std::to_string(m_led.onTime);
+    status["off"] = std::to_string(m_led.offTime);
+    status["repetitions"] = std::to_string(m_led.repetitions);
+    if (m_card) {
+        m_card->describe(status);
+    }
+    return status;
+}
+
+void Reader::publish() {
+    std::string content = formatKeyValues(status());
+    if (content != m_published && writeFileAtomically(m_folder / kStatusFile, content)) {
+        m_published = std::move(content);
+    }
+}
+
+} // namespace simreader

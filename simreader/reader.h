@@ -1,0 +1,66 @@
+// One simulated reader: its slot with the card the tool has put there, the card's power,
+// and the reader's own LED and buzzer state. The IFD handler entry points hand every call
+// for a reader to its Reader; all of a reader's state sits here, guarded by its own lock,
+// so pcscd may call different readers at the same time.
+#pragma once
+
+#include "cards.h"
+#include "reader_commands.h"
+#include "state_files.h"
+
+#include "ifd.h"
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+namespace simreader {
+
+// The reader's command set by control code (the same commands as class FF APDUs).
+inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
+
+class Reader {
+public:
+    // `folder` holds the reader's state files (see state_files.h).
+    explicit Reader(std::filesystem::path folder);
+
+    const std::string& name() const { return m_name; }
+
+    RESPONSECODE presence();
+    // `atrLength` holds the room at `atr` on entry and the ATR's length on return.
+    RESPONSECODE power(DWORD action, std::span<uint8_t> atr, DWORD& atrLength);
+    RESPONSECODE setProtocol(DWORD protocol);
+    // `received` is the length of the answer written at the start of `answer`.
+    RESPONSECODE transmit(std::span<const uint8_t> command, std::span<uint8_t> answer,
+                          DWORD& received);
+    RESPONSECODE control(DWORD code, std::span<const uint8_t> command, std::span<uint8_t> answer,
+                         DWORD& received);
+    RESPONSECODE capability(DWORD tag, std::span<uint8_t> value, DWORD& length);
+
+private:
+    // The status file's content for the current state.
+    KeyValues status() const;
+
+    // Picks up a change of the card file; a swap of cards reports one empty poll first.
+    void refreshCard();
+    void dropCard();
+    void publish();
+
+    mutable std::mutex m_mutex;
+    std::filesystem::path m_folder;
+    std::string m_name;
+
+    FileStamp m_cardStamp;
+    std::optional<CardSetting> m_setting; // what the card file says the slot holds
+    std::unique_ptr<Card> m_card;         // what the reader sees in the slot
+    CardType m_cardType = CardType::Apdu;
+    uint64_t m_cardId = 0;
+    bool m_powered = false;
+    LedBuzzerState m_led;
+
+    std::string m_published;
+};
+
+} // namespace simreader

@@ -1,0 +1,321 @@
+// simreader-ctl: puts simulated cards into the simulated readers and takes them out again,
+// shows what each reader holds and shows, and lays out the readers for a private pcscd.
+#include "cards.h"
+#include "state_files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace simreader;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: simreader-ctl [--dir DIR] COMMAND\n"
+    "  insert READER CARD-TYPE [SETTING=VALUE ...]  put a card into READER\n"
+    "  remove READER                                 take the card out of READER\n"
+    "  status                                        each reader, its card, its LEDs and buzzer\n"
+    "  setup DRIVER [READER=CARD-TYPE ...]           lay out readers for a private pcscd\n"
+    "  dir                                           print the folder in use\n"
+    "READER is a reader's configured name, e.g. \"KALDOR TR-100\". Card types: ";
+
+// Readers are capped by what pcscd serves.
+constexpr std::size_t kMaxReaders = 16;
+constexpr std::size_t kMaxNameLength = 200;
+
+fs::path defaultFolder() {
+    if (const char* dir = std::getenv("SIM_PCSCD_DIR"); dir && *dir) {
+        return dir;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    return fs::path(tmp && *tmp ? tmp : "/tmp") / ("tessary-sim-" + std::to_string(::getuid()));
+}
+
+int fail(const std::string& message) {
+    std::cerr << "simreader-ctl: " << message << '\n';
+    return 1;
+}
+
+struct ReaderFolder {
+    std::string name;
+    fs::path folder;
+};
+
+// The readers laid out under `base`, in their configured order.
+std::vector<ReaderFolder> listReaders(const fs::path& base) {
+    std::vector<std::pair<unsigned long, ReaderFolder>> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(base / "readers", ec)) {
+        const std::string index = entry.path().filename().string();
+        if (index.empty() || !std::all_of(index.begin(), index.end(), ::isdigit)) {
+            continue;
+        }
+        auto name = readSmallFile(entry.path() / kNameFile);
+        if (!name) {
+            continue;
+        }
+        while (!name->empty() && (name->back() == '\n' || name->back() == '\r')) {
+            name->pop_back();
+        }
+        found.push_back({std::stoul(index), {*name, entry.path()}});
+    }
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::vector<ReaderFolder> readers;
+    for (auto& [index, reader] : found) {
+        readers.push_back(std::move(reader));
+    }
+    return readers;
+}
+
+std::optional<ReaderFolder> findReader(const fs::path& base, const std::string& name,
+                                       std::string& error) {
+    const auto readers = listReaders(base);
+    for (const auto& reader : readers) {
+        if (reader.name == name) {
+            return reader;
+        }
+    }
+    if (readers.empty()) {
+        error = "no simulated readers under " + base.string() + " (start them with sim-pcscd)";
+    } else {
+        error = "no reader named \"" + name + "\"; readers:";
+        for (const auto& reader : readers) {
+            error += " \"" + reader.name + "\"";
+        }
+    }
+    return std::nullopt;
+}
+
+uint64_t newCardId() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+}
+
+// Checks the card type and settings the way the driver will, so mistakes show here.
+std::optional<CardSetting> cardFromArgs(const std::string& typeName,
+                                        const std::vector<std::string>& settings,
+                                        std::string& error) {
+    const auto type = parseCardType(typeName);
+    if (!type) {
+        error = "unknown card type '" + typeName + "'; card types: " + cardTypeNames();
+        return std::nullopt;
+    }
+    CardSetting card{*type, newCardId(), {}};
+    for (const auto& setting : settings) {
+        const auto eq = setting.find('=');
+        if (eq == 0 || eq == std::string::npos || setting.find('\n') != std::string::npos) {
+            error = "setting '" + setting + "' is not SETTING=VALUE";
+            return std::nullopt;
+        }
+        card.options[setting.substr(0, eq)] = setting.substr(eq + 1);
+    }
+    if (!makeCard(card.type, card.options, error)) {
+        return std::nullopt;
+    }
+    return card;
+}
+
+bool insertCard(const fs::path& folder, const CardSetting& card) {
+    return writeFileAtomically(folder / kCardFile, formatKeyValues(formatCardSetting(card)));
+}
+
+int insertCommand(const fs::path& base, const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        return fail("insert needs READER and CARD-TYPE");
+    }
+    std::string error;
+    const auto reader = findReader(base, args[0], error);
+    if (!reader) {
+        return fail(error);
+    }
+    const auto card = cardFromArgs(args[1], {args.begin() + 2, args.end()}, error);
+    if (!card) {
+        return fail(error);
+    }
+    if (!insertCard(reader->folder, *card)) {
+        return fail("cannot write " + (reader->folder / kCardFile).string());
+    }
+    return 0;
+}
+
+int removeCommand(const fs::path& base, const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return fail("remove needs READER");
+    }
+    std::string error;
+    const auto reader = findReader(base, args[0], error);
+    if (!reader) {
+        return fail(error);
+    }
+    std::error_code ec;
+    fs::remove(reader->folder / kCardFile, ec);
+    if (ec) {
+        return fail("cannot remove " + (reader->folder / kCardFile).string() + ": " + ec.message());
+    }
+    return 0;
+}
+
+std::string onOff(const KeyValues& values, const char* key) {
+    const auto it = values.find(key);
+    return it != values.end() && it->second == "1" ? "on" : "off";
+}
+
+std::string valueOf(const KeyValues& values, const std::string& key) {
+    const auto it = values.find(key);
+    return it == values.end() ? "?" : it->second;
+}
+
+int statusCommand(const fs::path& base) {
+    const auto readers = listReaders(base);
+    if (readers.empty()) {
+        return fail("no simulated readers under " + base.string());
+    }
+    for (const auto& reader : readers) {
+        std::string error;
+        std::string card = "none";
+        if (auto text = readSmallFile(reader.folder / kCardFile)) {
+            auto values = parseKeyValues(*text, error);
+            auto setting = values ? parseCardSetting(*values, error) : std::nullopt;
+            card = setting ? std::string(cardTypeName(setting->type)) : "unreadable";
+        }
+        std::cout << reader.name << ": card=" << card;
+        const auto text = readSmallFile(reader.folder / kStatusFile);
+        const auto shown = text ? parseKeyValues(*text, error) : std::nullopt;
+        if (!shown) {
+            std::cout << " reader=not-running\n";
+            continue;
+        }
+        const auto& s = *shown;
+        std::cout << " powered=" << (valueOf(s, "powered") == "1" ? "yes" : "no");
+        // Card details the driver reports (memory cards: counter, verification).
+        for (const auto& [key, value] : s) {
+            if (key.starts_with("card.")) {
+                std::cout << ' ' << key.substr(5) << '=' << value;
+            }
+        }
+        std::cout << " blue=" << onOff(s, "led1") << " yellow=" << onOff(s, "led2")
+                  << " green=" << onOff(s, "led3") << " red=" << onOff(s, "led4")
+                  << " mode=" << (valueOf(s, "blinking") == "1" ? "blinking" : "steady")
+                  << " buzzer=" << onOff(s, "buzzer") << " tone=" << valueOf(s, "tone")
+                  << " on=" << valueOf(s, "on") << " off=" << valueOf(s, "off")
+                  << " repetitions=" << valueOf(s, "repetitions") << '\n';
+    }
+    return 0;
+}
+
+bool validName(const std::string& name) {
+    return !name.empty() && name.size() <= kMaxNameLength &&
+           std::none_of(name.begin(), name.end(), [](char c) {
+               return c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+           });
+}
+
+int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
+    if (args.empty()) {
+        return fail("setup needs the driver's path");
+    }
+    std::error_code ec;
+    const fs::path driver = fs::absolute(args[0], ec);
+    if (ec || !fs::is_regular_file(driver)) {
+        return fail("no driver at " + args[0]);
+    }
+    const fs::path folder = fs::absolute(base, ec);
+    // reader.conf takes DEVICENAME and LIBPATH as single words.
+    for (const auto& path : {folder.string(), driver.string()}) {
+        if (std::any_of(path.begin(), path.end(),
+                        [](char c) { return std::isspace(c) || c == '"'; })) {
+            return fail("path '" + path + "' must not contain blanks or quotes");
+        }
+    }
+    std::vector<std::string> specs(args.begin() + 1, args.end());
+    if (specs.size() > kMaxReaders) {
+        return fail("at most " + std::to_string(kMaxReaders) + " readers");
+    }
+    std::vector<std::pair<std::string, std::optional<CardSetting>>> readers;
+    for (const auto& spec : specs) {
+        const auto eq = spec.rfind('=');
+        const std::string name = spec.substr(0, eq);
+        if (!validName(name)) {
+            return fail("reader name '" + name + "' must be 1 to " +
+                        std::to_string(kMaxNameLength) + " characters without quotes");
+        }
+        std::optional<CardSetting> card;
+        if (eq != std::string::npos && eq + 1 < spec.size()) {
+            std::string error;
+            card = cardFromArgs(spec.substr(eq + 1), {}, error);
+            if (!card) {
+                return fail(error);
+            }
+        }
+        readers.emplace_back(name, card);
+    }
+    fs::remove_all(folder / "readers", ec);
+    fs::remove_all(folder / "conf", ec);
+    fs::create_directories(folder / "conf", ec);
+    if (ec) {
+        return fail("cannot create " + (folder / "conf").string() + ": " + ec.message());
+    }
+    std::string conf;
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        const fs::path readerFolder = folder / "readers" / std::to_string(i);
+        fs::create_directories(readerFolder, ec);
+        if (ec || !writeFileAtomically(readerFolder / kNameFile, readers[i].first + "\n") ||
+            (readers[i].second && !insertCard(readerFolder, *readers[i].second))) {
+            return fail("cannot write the reader folder " + readerFolder.string());
+        }
+        conf += "FRIENDLYNAME \"" + readers[i].first +
+                "\"\nDEVICENAME sim:" + readerFolder.string() + "\nLIBPATH " + driver.string() +
+                "\n\n";
+    }
+    if (!writeFileAtomically(folder / "conf" / "reader.conf", conf)) {
+        return fail("cannot write " + (folder / "conf" / "reader.conf").string());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    fs::path base = defaultFolder();
+    if (args.size() >= 2 && args[0] == "--dir") {
+        base = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::cerr << kUsage << cardTypeNames() << '\n';
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    try {
+        if (command == "insert") {
+            return insertCommand(base, args);
+        }
+        if (command == "remove") {
+            return removeCommand(base, args);
+        }
+        if (command == "status") {
+            return statusCommand(base);
+        }
+        if (command == "setup") {
+            return setupCommand(base, args);
+        }
+        if (command == "dir") {
+            std::cout << base.string() << '\n';
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    std::cerr << kUsage << cardTypeNames() << '\n';
+    return 2;
+}
