@@ -1,0 +1,48 @@
+// Eleven simulated readers served by one loaded driver, each with a state of its own.
+#include "sim_pcscd.h"
+
+#include <gtest/gtest.h>
+
+#include <PCSC/reader.h>
+
+using namespace simtest;
+
+TEST(ElevenReaders, AllAreListedWithTheirOwnCards) {
+    Context context;
+    ASSERT_EQ(context.result(), SCARD_S_SUCCESS);
+    const auto names = listReaders(context.get());
+    ASSERT_EQ(names.size(), 11u);
+    std::vector<SCARD_READERSTATE> states(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "Sim Reader %zu %02zX 00", i + 1, i);
+        EXPECT_EQ(names[i], expected);
+        states[i].szReader = names[i].c_str();
+        states[i].dwCurrentState = SCARD_STATE_UNAWARE;
+    }
+    ASSERT_EQ(
+        SCardGetStatusChange(context.get(), 0, states.data(), static_cast<DWORD>(states.size())),
+        SCARD_S_SUCCESS);
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        const bool withCard = i == 0 || i == 1 || i == 10;
+        EXPECT_EQ((states[i].dwEventState & SCARD_STATE_PRESENT) != 0, withCard) << names[i];
+    }
+    EXPECT_EQ(states[10].cbAtr, states[0].cbAtr);
+
+    // The last reader's LEDs are its own.
+    SCARDHANDLE card = 0;
+    DWORD protocol = 0;
+    ASSERT_EQ(
+        SCardConnect(context.get(), names[10].c_str(), SCARD_SHARE_DIRECT, 0, &card, &protocol),
+        SCARD_S_SUCCESS);
+    const std::vector<uint8_t> led{0xFF, 0xE1, 0x02, 0x01, 0x0C, 0xA0, 0xFC, 0x80, 0xA0,
+                                   0xFD, 0x01, 0xA0, 0xFE, 0x01, 0xA0, 0xFF, 0x01};
+    uint8_t answer[8];
+    DWORD returned = 0;
+    ASSERT_EQ(SCardControl(card, SCARD_CTL_CODE(3500), led.data(), static_cast<DWORD>(led.size()),
+                           answer, sizeof answer, &returned),
+              SCARD_S_SUCCESS);
+    SCardDisconnect(card, SCARD_LEAVE_CARD);
+    EXPECT_EQ(readerStatus("Sim Reader 11")["red"], "on");
+    EXPECT_EQ(readerStatus("Sim Reader 1")["red"], "off");
+}
