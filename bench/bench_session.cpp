@@ -1,0 +1,81 @@
+#include "bench_session.h"
+
+#include <PCSC/reader.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace bench {
+namespace {
+
+[[noreturn]] void giveUp(const char* what, LONG rv) {
+    std::fprintf(stderr, "bench: %s: %s (start the readers with scripts/bench)\n", what,
+                 pcsc_stringify_error(rv));
+    std::exit(1);
+}
+
+std::string readerNamed(SCARDCONTEXT context, const std::string& configured) {
+    DWORD length = 0;
+    LONG rv = SCardListReaders(context, nullptr, nullptr, &length);
+    if (rv != SCARD_S_SUCCESS) {
+        giveUp("listing readers", rv);
+    }
+    std::vector<char> list(length);
+    rv = SCardListReaders(context, nullptr, list.data(), &length);
+    if (rv != SCARD_S_SUCCESS) {
+        giveUp("listing readers", rv);
+    }
+    for (const char* name = list.data(); *name != '\0'; name += std::string(name).size() + 1) {
+        if (std::string(name).starts_with(configured + " ")) {
+            return name;
+        }
+    }
+    giveUp(configured.c_str(), SCARD_E_UNKNOWN_READER);
+}
+
+} // namespace
+
+Session::Session() {
+    LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &m_context);
+    if (rv != SCARD_S_SUCCESS) {
+        giveUp("establishing a context", rv);
+    }
+    m_cardReader = readerNamed(m_context, "KALDOR TR-100");
+    rv = SCardConnect(m_context, m_cardReader.c_str(), SCARD_SHARE_SHARED,
+                      SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &m_card, &m_protocol);
+    if (rv != SCARD_S_SUCCESS) {
+        giveUp("connecting to KALDOR TR-100", rv);
+    }
+    DWORD unused = 0;
+    rv = SCardConnect(m_context, readerNamed(m_context, "Generic Reader").c_str(),
+                      SCARD_SHARE_DIRECT, 0, &m_direct, &unused);
+    if (rv != SCARD_S_SUCCESS) {
+        giveUp("connecting to Generic Reader", rv);
+    }
+}
+
+Session::~Session() {
+    SCardDisconnect(m_card, SCARD_LEAVE_CARD);
+    SCardDisconnect(m_direct, SCARD_LEAVE_CARD);
+    SCardReleaseContext(m_context);
+}
+
+bool Session::transmit() {
+    uint8_t answer[64];
+    DWORD length = sizeof answer;
+    const SCARD_IO_REQUEST* pci = m_protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : SCARD_PCI_T0;
+    return SCardTransmit(m_card, pci, kApdu.data(), kApdu.size(), nullptr, answer, &length) ==
+               SCARD_S_SUCCESS &&
+           length == 10;
+}
+
+bool Session::control() {
+    uint8_t answer[8];
+    DWORD returned = 0;
+    return SCardControl(m_direct, SCARD_CTL_CODE(3500), kLedCommand.data(), kLedCommand.size(),
+                        answer, sizeof answer, &returned) == SCARD_S_SUCCESS &&
+           returned == 2;
+}
+
+} // namespace bench
