@@ -77,12 +77,19 @@ void restoreDefaultCards() {
     Context context;
     ASSERT_EQ(context.result(), SCARD_S_SUCCESS);
     for (const auto& [reader, card] : defaults) {
-        if (readerStatus(reader)["card"] != card) {
-            ASSERT_EQ(
-                card == "none" ? simCtl({"remove", reader}) : simCtl({"insert", reader, card}), 0);
+        const std::string name = pcscName(context.get(), reader);
+        const std::string current = readerStatus(reader)["card"];
+        if (current != card) {
+            // Out first and seen out, so that a swap is never mistaken for the new card.
+            if (current != "none") {
+                ASSERT_EQ(simCtl({"remove", reader}), 0);
+                ASSERT_TRUE(waitForCard(context.get(), name, false)) << reader;
+            }
+            if (card != "none") {
+                ASSERT_EQ(simCtl({"insert", reader, card}), 0);
+            }
         }
-        ASSERT_TRUE(waitForCard(context.get(), pcscName(context.get(), reader), card != "none"))
-            << reader;
+        ASSERT_TRUE(waitForCard(context.get(), name, card != "none")) << reader;
     }
 }
 
