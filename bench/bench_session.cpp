@@ -61,6 +61,11 @@ Session::~Session() {
     SCardReleaseContext(m_context);
 }
 
+Session& session() {
+    static Session s;
+    return s;
+}
+
 bool Session::transmit() {
     uint8_t answer[64];
     DWORD length = sizeof answer;

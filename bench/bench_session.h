@@ -46,4 +46,7 @@ private:
     std::string m_cardReader;
 };
 
+// The one session of a benchmark program, opened on first use.
+Session& session();
+
 } // namespace bench

@@ -6,13 +6,8 @@
 
 namespace {
 
-bench::Session& session() {
-    static bench::Session s;
-    return s;
-}
-
 void BM_DirectTransmit(benchmark::State& state) {
-    auto& s = session();
+    auto& s = bench::session();
     for (auto _ : state) {
         if (!s.transmit()) {
             state.SkipWithError("SCardTransmit failed");
@@ -23,7 +18,7 @@ void BM_DirectTransmit(benchmark::State& state) {
 BENCHMARK(BM_DirectTransmit)->UseRealTime();
 
 void BM_DirectControlLed(benchmark::State& state) {
-    auto& s = session();
+    auto& s = bench::session();
     for (auto _ : state) {
         if (!s.control()) {
             state.SkipWithError("SCardControl failed");
@@ -34,7 +29,7 @@ void BM_DirectControlLed(benchmark::State& state) {
 BENCHMARK(BM_DirectControlLed)->UseRealTime();
 
 void BM_DirectConnectDisconnect(benchmark::State& state) {
-    auto& s = session();
+    auto& s = bench::session();
     for (auto _ : state) {
         SCARDHANDLE card = 0;
         DWORD protocol = 0;

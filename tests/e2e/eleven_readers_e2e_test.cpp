@@ -1,4 +1,5 @@
 // Eleven simulated readers served by one loaded driver, each with a state of its own.
+#include "prolvak.h"
 #include "sim_pcscd.h"
 
 #include <gtest/gtest.h>
@@ -45,4 +46,18 @@ TEST(ElevenReaders, AllAreListedWithTheirOwnCards) {
     SCardDisconnect(card, SCARD_LEAVE_CARD);
     EXPECT_EQ(readerStatus("Sim Reader 11")["red"], "on");
     EXPECT_EQ(readerStatus("Sim Reader 1")["red"], "off");
+}
+
+TEST(ElevenReaders, TheAccessLibraryListsTheFirstTen) {
+    SCARDCONTEXT context = 0;
+    ASSERT_EQ(InitLibrary_WIN(&context), KTX_SUCCESS);
+    SlotInfo slots[PROLVAK_MAX_READERS] = {};
+    SCARD_READERSTATE states[PROLVAK_MAX_READERS] = {};
+    uint32_t count = 0;
+    EXPECT_EQ(ListReader_WIN(context, slots, states, &count), KTX_SUCCESS);
+    EXPECT_EQ(count, 10u);
+    EXPECT_STREQ(slots[9].szReader, "Sim Reader 10 09 00");
+    EXPECT_EQ(slots[0].flag, 1);
+    EXPECT_EQ(slots[2].flag, 0);
+    EXPECT_EQ(CloseLibrary_WIN(context), KTX_SUCCESS);
 }
