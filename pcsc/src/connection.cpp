@@ -98,12 +98,21 @@ PROLVAK_API int32_t ListReader_WIN(SCARDCONTEXT context, SlotInfo* slots, SCARD_
         return rv == SCARD_E_NO_READERS_AVAILABLE ? KTX_PCSC_NO_READER_FOUND_ERR
                                                   : KTX_PCSC_SCARDLISTREADERS_ERR;
     }
-    // Never read past the length the service reported, terminated or not.
+    // Never read past the length the service reported. Every name handed back to the
+    // service must end within it: a list with a name that does not is refused whole.
     const std::size_t total = list == nullptr ? 0 : listLength;
+    for (std::size_t at = 0; at < total && list[at] != '\0';) {
+        const std::size_t length = strnlen(list + at, total - at);
+        if (at + length == total) {
+            service().freeMemory(context, list);
+            return KTX_PCSC_SCARDLISTREADERS_ERR;
+        }
+        at += length + 1;
+    }
     std::size_t at = 0;
     while (at < total && list[at] != '\0' && *count < PROLVAK_MAX_READERS) {
         const char* name = list + at;
-        const std::size_t length = strnlen(name, total - at);
+        const std::size_t length = std::strlen(name);
         const uint32_t i = *count;
         SlotInfo& slot = slots[i];
         std::memset(&slot, 0, offsetof(SlotInfo, flag)); // no trace of a longer earlier name

@@ -163,21 +163,29 @@ TEST_F(ProlvakTest, TenReadersAtMostWithTheirCardPresence) {
               std::string::npos);
 }
 
-TEST_F(ProlvakTest, ListIsNeverReadPastTheLengthReported) {
+TEST_F(ProlvakTest, ListWithANameCutShortIsRefused) {
     auto& s = fakepcsc::script();
     s.readers = {"KALDOR TR-100 00 00", "Generic Reader 02 00"};
-    s.reportedListLength = 10; // shorter than the list handed out
+    s.reportedListLength = 10; // shorter than the list handed out: ends inside a name
     init();
     Listing listing;
-    ASSERT_EQ(listing.list(), KTX_SUCCESS);
-    ASSERT_EQ(listing.count, 1u);
-    EXPECT_STREQ(listing.slots[0].szReader, "KALDOR TR-");
+    EXPECT_EQ(listing.list(), KTX_PCSC_SCARDLISTREADERS_ERR);
+    EXPECT_EQ(listing.count, 0u);
+    EXPECT_STREQ(listing.slots[0].szReader, "");
 
+    // A list without its final terminators: the service would read past its own list
+    // when the last name came back to it.
     s.reportedListLength.reset();
     s.unterminatedList = true;
-    ASSERT_EQ(listing.list(), KTX_SUCCESS);
-    ASSERT_EQ(listing.count, 2u);
-    EXPECT_STREQ(listing.slots[1].szReader, "Generic Reader 02 00");
+    EXPECT_EQ(listing.list(), KTX_PCSC_SCARDLISTREADERS_ERR);
+    EXPECT_TRUE(callsOf("SCardGetStatusChange").empty());
+    EXPECT_EQ(fakepcsc::outstandingLists(), 0);
+
+    // Cut right after a terminator: the names before it stand.
+    s.unterminatedList = false;
+    s.reportedListLength = 20;
+    EXPECT_EQ(listing.list(), KTX_SUCCESS);
+    EXPECT_EQ(listing.count, 1u);
 }
 
 TEST_F(ProlvakTest, ListingFailures) {
