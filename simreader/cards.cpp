@@ -1,8 +1,10 @@
 #include "cards.h"
 
 #include "apdu_card.h"
+#include "memory_cards.h"
 
 #include <array>
+#include <charconv>
 
 namespace simreader {
 namespace {
@@ -12,9 +14,13 @@ struct TypeName {
     std::string_view name;
 };
 
-constexpr std::array<TypeName, 2> kTypeNames{{
+constexpr std::array<TypeName, 6> kTypeNames{{
     {CardType::Apdu, "apdu"},
     {CardType::ApduContactless, "apdu-cl"},
+    {CardType::Sle4442, "sle4442"},
+    {CardType::Sle4432, "sle4432"},
+    {CardType::Sle4428, "sle4428"},
+    {CardType::Sle4418, "sle4418"},
 }};
 
 } // namespace
@@ -46,16 +52,43 @@ std::string cardTypeNames() {
     return names;
 }
 
+std::optional<SlotOptions> takeSlotOptions(KeyValues& options, std::string& error) {
+    SlotOptions slot;
+    const auto it = options.find("pull-after");
+    if (it != options.end()) {
+        uint64_t frames = 0;
+        const auto& text = it->second;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), frames);
+        if (ec != std::errc{} || end != text.data() + text.size()) {
+            error = "pull-after= takes a number of frames";
+            return std::nullopt;
+        }
+        slot.pullAfter = frames;
+        options.erase(it);
+    }
+    return slot;
+}
+
 std::unique_ptr<Card> makeCard(CardType type, const KeyValues& options, std::string& error) {
-    if (!options.empty()) {
+    const bool apdu = type == CardType::Apdu || type == CardType::ApduContactless;
+    if (apdu && !options.empty()) {
         error = "card type " + std::string(cardTypeName(type)) + " takes no settings";
         return nullptr;
     }
+    std::optional<MemorySettings> memory;
     switch (type) {
     case CardType::Apdu:
         return std::make_unique<ApduCard>(false);
     case CardType::ApduContactless:
         return std::make_unique<ApduCard>(true);
+    case CardType::Sle4442:
+    case CardType::Sle4432:
+        memory = parseMemorySettings(options, 256, type == CardType::Sle4442 ? 3 : 0, error);
+        return memory ? std::make_unique<Sle4442Card>(type == CardType::Sle4442, *memory) : nullptr;
+    case CardType::Sle4428:
+    case CardType::Sle4418:
+        memory = parseMemorySettings(options, 1024, type == CardType::Sle4428 ? 2 : 0, error);
+        return memory ? std::make_unique<Sle4428Card>(type == CardType::Sle4428, *memory) : nullptr;
     }
     error = "unknown card type";
     return nullptr;

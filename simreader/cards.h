@@ -20,11 +20,15 @@ using KeyValues = std::map<std::string, std::string, std::less<>>;
 enum class CardType {
     Apdu,            // contact processor card offering T=0 and T=1
     ApduContactless, // contactless processor card behind a contactless-style ATR
+    Sle4442,         // memory cards, reached through the reader's escape channel
+    Sle4432,
+    Sle4428,
+    Sle4418,
 };
 
 std::optional<CardType> parseCardType(std::string_view name);
 std::string_view cardTypeName(CardType type);
-std::string cardTypeNames(); // for messages: "apdu, apdu-cl"
+std::string cardTypeNames(); // for messages: "apdu, apdu-cl, ..."
 
 class Card {
 public:
@@ -45,7 +49,17 @@ public:
     }
     // What `simreader-ctl status` shows beside the card type.
     virtual void describe(KeyValues& status) const { (void)status; }
+    // The settings that make a card with this card's contents, to put it back later.
+    virtual KeyValues contents() const { return {}; }
 };
+
+// Settings of the slot rather than the card, taken out of a card's settings:
+// pull-after=N makes the card slip out of the reader after N escape frames; it is then
+// kept, with its contents, in the reader's card.out file for `simreader-ctl reinsert`.
+struct SlotOptions {
+    std::optional<uint64_t> pullAfter;
+};
+std::optional<SlotOptions> takeSlotOptions(KeyValues& options, std::string& error);
 
 // Makes a fresh card of the given type. `options` are the settings given at insertion;
 // a setting the card cannot take fills `error` and gives no card.

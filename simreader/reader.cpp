@@ -79,9 +79,13 @@ void Reader::refreshCard() {
     }
     if (!m_card && m_setting) {
         std::string error;
-        m_card = makeCard(m_setting->type, m_setting->options, error);
+        KeyValues options = m_setting->options;
+        const auto slot = takeSlotOptions(options, error);
+        m_card = slot ? makeCard(m_setting->type, options, error) : nullptr;
         m_cardId = m_card ? wantedId : 0;
         m_cardType = m_setting->type;
+        m_slotOptions = slot.value_or(SlotOptions{});
+        m_escapeFrames = 0;
         m_powered = false;
         publish();
     }
@@ -182,7 +186,41 @@ RESPONSECODE Reader::control(DWORD code, std::span<const uint8_t> command,
         publish();
         return copyAnswer(reply, answer, received);
     }
+    if (code == kEscapeControlCode) {
+        const RESPONSECODE rc = escape(command, answer, received);
+        publish();
+        return rc;
+    }
     return IFD_ERROR_NOT_SUPPORTED;
+}
+
+RESPONSECODE Reader::escape(std::span<const uint8_t> frame, std::span<uint8_t> answer,
+                            DWORD& received) {
+    refreshCard();
+    if (!m_card) {
+        return IFD_ICC_NOT_PRESENT;
+    }
+    if (m_slotOptions.pullAfter && m_escapeFrames >= *m_slotOptions.pullAfter) {
+        // The card slips out: the slot is empty from now on, for the tool too, and the card
+        // lies beside the reader with what was written to it.
+        CardSetting out{m_cardType, 0, m_card->contents()};
+        writeFileAtomically(m_folder / kCardOutFile, formatKeyValues(formatCardSetting(out)));
+        std::error_code ec;
+        std::filesystem::remove(m_folder / kCardFile, ec);
+        m_cardStamp = stampOf(m_folder / kCardFile);
+        m_setting.reset();
+        dropCard();
+        return IFD_ICC_NOT_PRESENT;
+    }
+    ++m_escapeFrames;
+    if (!m_powered) {
+        return IFD_COMMUNICATION_ERROR;
+    }
+    const auto reply = m_card->escape(frame);
+    if (!reply) {
+        return IFD_COMMUNICATION_ERROR; // malformed, or a command the card does not know
+    }
+    return copyAnswer(*reply, answer, received);
 }
 
 RESPONSECODE Reader::capability(DWORD tag, std::span<uint8_t> value, DWORD& length) {

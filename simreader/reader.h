@@ -20,6 +20,8 @@ namespace simreader {
 
 // The reader's command set by control code (the same commands as class FF APDUs).
 inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
+// The escape channel to a memory card in the slot.
+inline constexpr DWORD kEscapeControlCode = SCARD_CTL_CODE(2049);
 
 class Reader {
 public:
@@ -47,6 +49,7 @@ private:
     void refreshCard();
     void dropCard();
     void publish();
+    RESPONSECODE escape(std::span<const uint8_t> frame, std::span<uint8_t> answer, DWORD& received);
 
     mutable std::mutex m_mutex;
     std::filesystem::path m_folder;
@@ -56,6 +59,8 @@ private:
     std::optional<CardSetting> m_setting; // what the card file says the slot holds
     std::unique_ptr<Card> m_card;         // what the reader sees in the slot
     CardType m_cardType = CardType::Apdu;
+    SlotOptions m_slotOptions;
+    uint64_t m_escapeFrames = 0; // since the card went in
     uint64_t m_cardId = 0;
     bool m_powered = false;
     LedBuzzerState m_led;

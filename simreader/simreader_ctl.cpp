@@ -22,10 +22,14 @@ constexpr const char* kUsage =
     "usage: simreader-ctl [--dir DIR] COMMAND\n"
     "  insert READER CARD-TYPE [SETTING=VALUE ...]  put a card into READER\n"
     "  remove READER                                 take the card out of READER\n"
+    "  reinsert READER                               put back the card that slipped out\n"
     "  status                                        each reader, its card, its LEDs and buzzer\n"
     "  setup DRIVER [READER=CARD-TYPE ...]           lay out readers for a private pcscd\n"
     "  dir                                           print the folder in use\n"
-    "READER is a reader's configured name, e.g. \"KALDOR TR-100\". Card types: ";
+    "READER is a reader's configured name, e.g. \"KALDOR TR-100\".\n"
+    "Memory cards take memory=<hex> (contents from address 0, the rest FF), and the\n"
+    "SLE4442 and SLE4428 psc=<hex> and counter=<n>; any card takes pull-after=<frames>\n"
+    "to slip out of the reader after that many escape frames. Card types: ";
 
 // Readers are capped by what pcscd serves.
 constexpr std::size_t kMaxReaders = 16;
@@ -117,7 +121,8 @@ std::optional<CardSetting> cardFromArgs(const std::string& typeName,
         }
         card.options[setting.substr(0, eq)] = setting.substr(eq + 1);
     }
-    if (!makeCard(card.type, card.options, error)) {
+    KeyValues cardOptions = card.options;
+    if (!takeSlotOptions(cardOptions, error) || !makeCard(card.type, cardOptions, error)) {
         return std::nullopt;
     }
     return card;
@@ -160,6 +165,30 @@ int removeCommand(const fs::path& base, const std::vector<std::string>& args) {
     if (ec) {
         return fail("cannot remove " + (reader->folder / kCardFile).string() + ": " + ec.message());
     }
+    return 0;
+}
+
+int reinsertCommand(const fs::path& base, const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return fail("reinsert needs READER");
+    }
+    std::string error;
+    const auto reader = findReader(base, args[0], error);
+    if (!reader) {
+        return fail(error);
+    }
+    const auto text = readSmallFile(reader->folder / kCardOutFile);
+    const auto values = text ? parseKeyValues(*text, error) : std::nullopt;
+    auto card = values ? parseCardSetting(*values, error) : std::nullopt;
+    if (!card) {
+        return fail("no card slipped out of \"" + args[0] + "\"");
+    }
+    card->id = newCardId();
+    if (!insertCard(reader->folder, *card)) {
+        return fail("cannot write " + (reader->folder / kCardFile).string());
+    }
+    std::error_code ec;
+    fs::remove(reader->folder / kCardOutFile, ec);
     return 0;
 }
 
@@ -302,6 +331,9 @@ int main(int argc, char** argv) {
         }
         if (command == "remove") {
             return removeCommand(base, args);
+        }
+        if (command == "reinsert") {
+            return reinsertCommand(base, args);
         }
         if (command == "status") {
             return statusCommand(base);

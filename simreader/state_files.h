@@ -4,6 +4,7 @@
 //   card    the card in the slot: type=..., id=... and the card's settings (tool writes,
 //           driver reads); no file means an empty slot
 //   status  what the reader shows: power, LEDs, buzzer, card details (driver writes)
+//   card.out  a card that slipped out of the reader, with its contents (driver writes)
 // Files hold key=value lines and are replaced atomically, so a reader of a file sees
 // either the old or the new content, never a mix.
 #pragma once
@@ -21,6 +22,7 @@ namespace simreader {
 inline constexpr const char* kNameFile = "name";
 inline constexpr const char* kCardFile = "card";
 inline constexpr const char* kStatusFile = "status";
+inline constexpr const char* kCardOutFile = "card.out"; // a card that slipped out
 
 // Anything larger than this is not a file of ours.
 inline constexpr std::size_t kMaxStateFileSize = 64 * 1024;

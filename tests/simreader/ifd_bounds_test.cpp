@@ -169,7 +169,7 @@ TEST_F(DriverBounds, ReaderCommandsAnswerWithinTheRoomGiven) {
               IFD_COMMUNICATION_ERROR);
     EXPECT_EQ(control(SCARD_CTL_CODE(3400), kLed, 2, returned, buffer), IFD_ERROR_NOT_SUPPORTED);
     EXPECT_EQ(returned, 0u);
-    EXPECT_EQ(control(SCARD_CTL_CODE(2049), kLed, 2, returned, buffer), IFD_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(control(SCARD_CTL_CODE(2049), kLed, 2, returned, buffer), IFD_ICC_NOT_PRESENT);
 
     EXPECT_EQ(IFDHControl(kLun, SCARD_CTL_CODE(3500), nullptr, 17, buffer.data(), 2, &returned),
               IFD_COMMUNICATION_ERROR);

@@ -1,0 +1,104 @@
+// Synchronous memory cards as their datasheets describe them, driven through the reader's
+// escape channel: 13-byte frames laid out as a CCID PC_to_RDR_XfrBlock header (6F, a
+// length of 3, slot 0, sequence, BWI, the number of bytes to return) followed by the
+// card's own three-byte command (command, address, data).
+#pragma once
+
+#include "cards.h"
+
+#include <array>
+#include <bitset>
+#include <optional>
+
+namespace simreader {
+
+// The reader's escape channel by control code.
+inline constexpr uint32_t kEscapeControlNumber = 2049;
+
+struct EscapeCommand {
+    uint8_t command;
+    uint8_t address;
+    uint8_t data;
+    uint16_t returnCount; // wLevelParameter
+};
+
+// Checks the frame's header and lengths; nothing when the reader must refuse it.
+std::optional<EscapeCommand> parseEscapeFrame(std::span<const uint8_t> frame);
+
+// Settings a memory card takes at insertion: memory=<hex> (initial contents from address
+// 0, the rest FF), psc=<hex> and counter=<number> for the cards with a PSC.
+struct MemorySettings {
+    Bytes memory;
+    std::optional<Bytes> psc;
+    std::optional<uint8_t> counter;
+};
+std::string toHex(std::span<const uint8_t> bytes);
+std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std::size_t memorySize,
+                                                  std::size_t pscSize, std::string& error);
+
+// Memory cards answer no APDU; the reader says so.
+inline constexpr uint16_t kNoApduInterface = 0x6A81;
+
+// SLE4442 (with PSC) and SLE4432 (without): 256 bytes, 32 protection bits for addresses
+// 0..31 (1 = writable), and for the SLE4442 a security memory of a three-bit error
+// counter and a three-byte PSC.
+class Sle4442Card final : public Card {
+public:
+    Sle4442Card(bool withPsc, const MemorySettings& settings);
+
+    std::span<const uint8_t> atr() const override;
+    uint32_t protocols() const override;
+    void powerCycle() override;
+    Bytes transmit(std::span<const uint8_t> apdu) override;
+    std::optional<Bytes> escape(std::span<const uint8_t> frame) override;
+    void describe(KeyValues& status) const override;
+    KeyValues contents() const override;
+
+private:
+    bool writable() const { return !m_withPsc || m_verified; }
+
+    bool m_withPsc;
+    std::array<uint8_t, 256> m_memory{};
+    std::bitset<32> m_writable; // protection memory
+    uint8_t m_counter = 7;
+    std::array<uint8_t, 3> m_psc{0xFF, 0xFF, 0xFF};
+    bool m_verified = false;
+    // A verification attempt: opened by clearing a counter bit, closed by three compares.
+    bool m_attemptOpen = false;
+    std::bitset<3> m_compared;
+    std::bitset<3> m_matched;
+};
+
+// SLE4428 (with PSC) and SLE4418 (without): 1024 bytes with a protect bit each; the
+// SLE4428 keeps its error counter at 1021 (eight attempts, FF when full) and its
+// two-byte PSC at 1022..1023.
+class Sle4428Card final : public Card {
+public:
+    Sle4428Card(bool withPsc, const MemorySettings& settings);
+
+    std::span<const uint8_t> atr() const override;
+    uint32_t protocols() const override;
+    void powerCycle() override;
+    Bytes transmit(std::span<const uint8_t> apdu) override;
+    std::optional<Bytes> escape(std::span<const uint8_t> frame) override;
+    void describe(KeyValues& status) const override;
+    KeyValues contents() const override;
+
+    static constexpr uint16_t kCounterAddress = 1021;
+    static constexpr uint16_t kPscAddress = 1022;
+
+private:
+    bool writable() const { return !m_withPsc || m_verified; }
+    uint8_t shown(std::size_t address) const;
+    void write(uint16_t address, uint8_t data, bool protect);
+
+    bool m_withPsc;
+    std::array<uint8_t, 1024> m_memory{};
+    std::bitset<1024> m_protected;
+    bool m_verified = false;
+    bool m_attemptOpen = false;
+    std::bitset<2> m_compared;
+    std::bitset<2> m_matched;
+};
+
+} // namespace simreader

@@ -1,0 +1,179 @@
+// The simulated memory cards as their datasheets describe them, frame by frame.
+#include "memory_cards.h"
+
+#include <gtest/gtest.h>
+
+using namespace simreader;
+
+namespace {
+
+Bytes frame(uint8_t command, uint8_t address, uint8_t data, uint16_t count = 0) {
+    return {0x6F,
+            0x03,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            static_cast<uint8_t>(count & 0xFF),
+            static_cast<uint8_t>(count >> 8),
+            command,
+            address,
+            data};
+}
+
+std::unique_ptr<Card> card(const char* type, KeyValues options = {}) {
+    std::string error;
+    auto made = makeCard(*parseCardType(type), options, error);
+    EXPECT_TRUE(made) << error;
+    return made;
+}
+
+uint8_t counterOf(Card& c) {
+    return c.escape(frame(0x31, 0, 0, 1)).value().at(0);
+}
+
+void verify4442(Card& c, uint8_t newCounter, std::array<uint8_t, 3> psc) {
+    c.escape(frame(0x39, 0, newCounter));
+    for (uint8_t i = 0; i < 3; ++i) {
+        c.escape(frame(0x33, static_cast<uint8_t>(i + 1), psc[i]));
+    }
+    c.escape(frame(0x39, 0, 0xFF));
+}
+
+TEST(MemoryCardFrames, ReaderRefusesMalformedFramesAndUnknownCommands) {
+    auto c = card("sle4442");
+    const Bytes good = frame(0x30, 0, 0, 4);
+    ASSERT_TRUE(c->escape(good));
+    struct Bad {
+        const char* what;
+        std::size_t at;
+        uint8_t value;
+    };
+    for (const Bad& bad :
+         {Bad{"message type", 0, 0x65}, Bad{"length", 1, 4}, Bad{"length high byte", 4, 1},
+          Bad{"slot", 5, 1}, Bad{"unknown command", 10, 0x77}}) {
+        Bytes f = good;
+        f[bad.at] = bad.value;
+        EXPECT_FALSE(c->escape(f)) << bad.what;
+    }
+    EXPECT_FALSE(c->escape(Bytes(good.begin(), good.end() - 1)));
+    Bytes longer = good;
+    longer.push_back(0);
+    EXPECT_FALSE(c->escape(longer));
+    EXPECT_FALSE(c->escape({}));
+    EXPECT_FALSE(c->escape(frame(0x30, 0, 0, 0)));               // a read of nothing
+    EXPECT_FALSE(c->escape(frame(0x30, 0, 0, 257)));             // more than the card holds
+    EXPECT_EQ(c->escape(frame(0x30, 250, 0, 256))->size(), 6u);  // stops at the end
+    EXPECT_FALSE(c->escape(frame(0x3C, 32, 0)));                 // no protection bit there
+    EXPECT_FALSE(card("sle4432")->escape(frame(0x31, 0, 0, 1))); // no security memory
+    EXPECT_FALSE(card("sle4418")->escape(frame(0xF2, 0xFD, 0))); // no error counter
+    EXPECT_FALSE(card("sle4428")->escape(frame(0x0C, 0, 0, 129)));
+    EXPECT_EQ(card("sle4428")->transmit(Bytes{0x00, 0x84, 0x00, 0x00, 0x08}), (Bytes{0x6A, 0x81}));
+}
+
+TEST(Sle4442Card, VerificationNeedsAnAttemptSpentFirst) {
+    auto c = card("sle4442", {{"psc", "010203"}});
+    // Compares without a counter bit cleared first verify nothing.
+    for (uint8_t i = 1; i <= 3; ++i) {
+        c->escape(frame(0x33, i, i));
+    }
+    c->escape(frame(0x39, 0, 0xFF));
+    EXPECT_EQ(counterOf(*c), 7);
+    c->escape(frame(0x38, 50, 0x00));
+    EXPECT_EQ(c->escape(frame(0x30, 50, 0, 1))->at(0), 0xFF);
+
+    // A counter write before verification only clears bits.
+    c->escape(frame(0x39, 0, 0xFA)); // 010 of 111: two bits at once
+    EXPECT_EQ(counterOf(*c), 2);
+    // A wrong byte spends the attempt; the next one needs another bit.
+    c->escape(frame(0x33, 1, 1));
+    c->escape(frame(0x33, 2, 9));
+    c->escape(frame(0x33, 3, 3));
+    c->escape(frame(0x39, 0, 0xFF));
+    EXPECT_EQ(counterOf(*c), 2);
+    for (uint8_t i = 1; i <= 3; ++i) {
+        c->escape(frame(0x33, i, i));
+    }
+    c->escape(frame(0x39, 0, 0xFF));
+    EXPECT_EQ(counterOf(*c), 2); // no bit cleared since the failed attempt
+    KeyValues status;
+    c->describe(status);
+    EXPECT_EQ(status["card.verified"], "no");
+
+    verify4442(*c, 0x00, {1, 2, 3}); // clears the last bit: 0 attempts left
+    EXPECT_EQ(counterOf(*c), 0);     // a locked card stays locked
+    verify4442(*c, 0x00, {1, 2, 3});
+    EXPECT_EQ(counterOf(*c), 0);
+}
+
+TEST(Sle4442Card, VerifiedCardTakesWritesUntilItLosesPower) {
+    auto c = card("sle4442", {{"psc", "AABBCC"}, {"memory", "00112233"}});
+    EXPECT_EQ(*c->escape(frame(0x31, 0, 0, 4)), (Bytes{7, 0, 0, 0})); // PSC hidden
+    verify4442(*c, 0x06, {0xAA, 0xBB, 0xCC});
+    EXPECT_EQ(*c->escape(frame(0x31, 0, 0, 4)), (Bytes{7, 0xAA, 0xBB, 0xCC}));
+    // Protection only when the data matches what is stored; never undone.
+    c->escape(frame(0x3C, 1, 0x12));
+    c->escape(frame(0x3C, 2, 0x22));
+    EXPECT_EQ(*c->escape(frame(0x34, 0, 0, 4)), (Bytes{0xFB, 0xFF, 0xFF, 0xFF}));
+    c->escape(frame(0x38, 2, 0x99));
+    c->escape(frame(0x38, 3, 0x99));
+    EXPECT_EQ(*c->escape(frame(0x30, 0, 0, 4)), (Bytes{0x00, 0x11, 0x22, 0x99}));
+    c->escape(frame(0x39, 1, 0x01)); // a new PSC
+    c->powerCycle();
+    c->escape(frame(0x38, 3, 0x77));
+    EXPECT_EQ(c->escape(frame(0x30, 3, 0, 1))->at(0), 0x99);
+    verify4442(*c, 0x06, {0x01, 0xBB, 0xCC});
+    EXPECT_EQ(counterOf(*c), 7);
+    EXPECT_EQ(c->contents().at("psc"), "01BBCC");
+}
+
+TEST(Sle4428Card, TwoComparesAfterASpentAttemptVerify) {
+    auto c = card("sle4428", {{"psc", "1234"}, {"counter", "0x0F"}});
+    auto read = [&](uint16_t address, uint16_t n) {
+        return *c->escape(frame(static_cast<uint8_t>(0x0E | (address >> 8) << 6),
+                                static_cast<uint8_t>(address), 0, n));
+    };
+    EXPECT_EQ(read(1021, 3), (Bytes{0x0F, 0x00, 0x00})); // the PSC reads as zeros
+    c->escape(frame(0x33, 0x10, 0xAB));
+    EXPECT_EQ(read(0x10, 1)[0], 0xFF); // not verified: not written
+    c->escape(frame(0xF2, 0xFD, 0x0E));
+    c->escape(frame(0xCD, 0xFE, 0x12));
+    c->escape(frame(0xCD, 0xFF, 0x34));
+    c->escape(frame(0xF3, 0xFD, 0xFF));
+    EXPECT_EQ(read(1021, 3), (Bytes{0xFF, 0x12, 0x34}));
+    // Protect bit: only when the data matches; a protected byte never changes.
+    c->escape(frame(0x70, 0x20, 0x00)); // address 0x120 holds FF
+    c->escape(frame(0x71, 0x21, 0x5A)); // write and protect 0x121
+    c->escape(frame(0x73, 0x21, 0x00));
+    c->escape(frame(0x70, 0x22, 0xFF)); // protect 0x122 as it is
+    c->escape(frame(0x73, 0x22, 0x00));
+    EXPECT_EQ(*c->escape(frame(0x4C, 0x20, 0, 3)), (Bytes{0xFF, 0x01, 0x5A, 0x00, 0xFF, 0x00}));
+    EXPECT_EQ(read(1022, 5).size(), 2u); // stops at the end of the memory
+}
+
+TEST(MemoryCardSettings, AreCheckedAtInsertion) {
+    std::string error;
+    const std::pair<const char*, KeyValues> bad[] = {
+        {"sle4442", {{"memory", "ABC"}}},  {"sle4442", {{"memory", std::string(514, 'F')}}},
+        {"sle4442", {{"psc", "1234"}}},    {"sle4428", {{"psc", "123456"}}},
+        {"sle4432", {{"psc", "123456"}}},  {"sle4418", {{"counter", "3"}}},
+        {"sle4442", {{"counter", "256"}}}, {"sle4442", {{"colour", "red"}}},
+        {"apdu", {{"memory", "00"}}},
+    };
+    for (const auto& [type, options] : bad) {
+        error.clear();
+        EXPECT_FALSE(makeCard(*parseCardType(type), options, error)) << type;
+        EXPECT_FALSE(error.empty()) << type;
+    }
+    KeyValues slot{{"pull-after", "12"}, {"memory", "00"}};
+    const auto taken = takeSlotOptions(slot, error);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->pullAfter, 12u);
+    EXPECT_EQ(slot, (KeyValues{{"memory", "00"}}));
+    KeyValues badSlot{{"pull-after", "soon"}};
+    EXPECT_FALSE(takeSlotOptions(badSlot, error));
+}
+
+} // namespace
