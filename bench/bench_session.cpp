@@ -1,5 +1,7 @@
 #include "bench_session.h"
 
+#include "cordrel.h"
+
 #include <PCSC/reader.h>
 
 #include <cstdio>
@@ -15,7 +17,7 @@ namespace {
     std::exit(1);
 }
 
-std::string readerNamed(SCARDCONTEXT context, const std::string& configured) {
+std::string readerNamed(SCARDCONTEXT context, const std::string& configured, bool required = true) {
     DWORD length = 0;
     LONG rv = SCardListReaders(context, nullptr, nullptr, &length);
     if (rv != SCARD_S_SUCCESS) {
@@ -31,7 +33,10 @@ std::string readerNamed(SCARDCONTEXT context, const std::string& configured) {
             return name;
         }
     }
-    giveUp(configured.c_str(), SCARD_E_UNKNOWN_READER);
+    if (required) {
+        giveUp(configured.c_str(), SCARD_E_UNKNOWN_READER);
+    }
+    return {};
 }
 
 } // namespace
@@ -55,7 +60,27 @@ Session::Session() {
     }
 }
 
+SCARDHANDLE Session::memoryCard(bool sle4428) {
+    SCARDHANDLE& card = sle4428 ? m_sle4428 : m_sle4442;
+    if (card != 0) {
+        return card;
+    }
+    const std::string reader =
+        readerNamed(m_context, sle4428 ? "Memory 4428" : "Memory 4442", false);
+    DWORD protocol = 0;
+    if (reader.empty() || SCardConnect(m_context, reader.c_str(), SCARD_SHARE_SHARED,
+                                       SCARD_PROTOCOL_T0, &card, &protocol) != SCARD_S_SUCCESS) {
+        return card = 0;
+    }
+    if (!sle4428) {
+        SLE4442_Compare_Verification_Data(card, 0xFF, 0xFF, 0xFF); // writes then take effect
+    }
+    return card;
+}
+
 Session::~Session() {
+    SCardDisconnect(m_sle4428, SCARD_LEAVE_CARD);
+    SCardDisconnect(m_sle4442, SCARD_LEAVE_CARD);
     SCardDisconnect(m_card, SCARD_LEAVE_CARD);
     SCardDisconnect(m_direct, SCARD_LEAVE_CARD);
     SCardReleaseContext(m_context);

@@ -33,6 +33,10 @@ public:
     SCARDHANDLE direct() const { return m_direct; }
     const std::string& cardReader() const { return m_cardReader; }
 
+    // A connection to the SLE4428 ("Memory 4428") or the verified SLE4442 ("Memory
+    // 4442") reader, opened on first use; 0 when there is none.
+    SCARDHANDLE memoryCard(bool sle4428);
+
     // One direct exchange of kApdu; false when it failed.
     bool transmit();
     // One direct LED command through the reader's control code.
@@ -44,6 +48,8 @@ private:
     SCARDHANDLE m_direct = 0;
     DWORD m_protocol = 0;
     std::string m_cardReader;
+    SCARDHANDLE m_sle4428 = 0;
+    SCARDHANDLE m_sle4442 = 0;
 };
 
 // The one session of a benchmark program, opened on first use.

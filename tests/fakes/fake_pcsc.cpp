@@ -218,14 +218,25 @@ LONG SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inputLength
                             {static_cast<uint64_t>(card), code, inputLength, outputRoom},
                             {},
                             in ? Bytes(in, in + inputLength) : Bytes{}});
+    if (returned != nullptr) {
+        *returned = 0;
+    }
     if (rv != SCARD_S_SUCCESS) {
         return rv;
     }
-    if (outputRoom < g_script.controlResponse.size()) {
+    Bytes reply = g_script.controlResponse;
+    if (g_script.control) {
+        reply.clear();
+        const LONG handled = g_script.control(code, g_calls.back().bytes, reply);
+        if (handled != SCARD_S_SUCCESS) {
+            return handled;
+        }
+    }
+    if (outputRoom < reply.size()) {
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
-    std::memcpy(output, g_script.controlResponse.data(), g_script.controlResponse.size());
-    *returned = static_cast<DWORD>(g_script.controlResponse.size());
+    std::memcpy(output, reply.data(), reply.size());
+    *returned = static_cast<DWORD>(reply.size());
     return SCARD_S_SUCCESS;
 }
 #endif

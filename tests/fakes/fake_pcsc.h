@@ -6,6 +6,7 @@
 #include <winscard.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ struct Script {
     Bytes response{0x90, 0x00};
     std::optional<DWORD> reportedResponseLength;
     Bytes controlResponse{0x90, 0x00};
+    // When set, answers SCardControl in place of `controlResponse`: fills the reply and
+    // returns the result.
+    std::function<LONG(DWORD code, const Bytes& input, Bytes& reply)> control;
     Bytes attribute{'K', 'A', 'L', 'D', 'O', 'R', 0};
 };
 
