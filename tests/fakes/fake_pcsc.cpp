@@ -16,6 +16,13 @@ uint64_t num(const void* pointer) {
     return reinterpret_cast<uint64_t>(pointer);
 }
 
+// memcpy of nothing from an empty vector's null data is still undefined.
+void copyOut(void* to, const Bytes& bytes) {
+    if (!bytes.empty()) {
+        std::memcpy(to, bytes.data(), bytes.size());
+    }
+}
+
 LONG record(Call call) {
     const std::string function = call.function;
     g_calls.push_back(std::move(call));
@@ -179,7 +186,7 @@ LONG SCardStatus(SCARDHANDLE card, LPSTR names, LPDWORD namesLength, LPDWORD sta
         *atrLength = static_cast<DWORD>(g_script.atr.size());
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
-    std::memcpy(atr, g_script.atr.data(), g_script.atr.size());
+    copyOut(atr, g_script.atr);
     *atrLength = g_script.reportedAtrLength.value_or(static_cast<DWORD>(g_script.atr.size()));
     return SCARD_S_SUCCESS;
 }
@@ -204,7 +211,7 @@ LONG SCardTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBYTE se
     if (*recvLength < g_script.response.size()) {
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
-    std::memcpy(recv, g_script.response.data(), g_script.response.size());
+    copyOut(recv, g_script.response);
     *recvLength =
         g_script.reportedResponseLength.value_or(static_cast<DWORD>(g_script.response.size()));
     return SCARD_S_SUCCESS;
@@ -235,7 +242,7 @@ LONG SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inputLength
     if (outputRoom < reply.size()) {
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
-    std::memcpy(output, reply.data(), reply.size());
+    copyOut(output, reply);
     *returned = static_cast<DWORD>(reply.size());
     return SCARD_S_SUCCESS;
 }
@@ -251,7 +258,7 @@ LONG SCardGetAttrib(SCARDHANDLE card, DWORD attribute, LPBYTE value, LPDWORD len
     if (*length < g_script.attribute.size()) {
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
-    std::memcpy(value, g_script.attribute.data(), g_script.attribute.size());
+    copyOut(value, g_script.attribute);
     *length = static_cast<DWORD>(g_script.attribute.size());
     return SCARD_S_SUCCESS;
 }
