@@ -1,0 +1,46 @@
+// The console page's handlers over the fields they read and write.
+#pragma once
+
+#include "console.h"
+#include "reader_connection.h"
+
+#include <string>
+
+namespace tessary {
+
+class ConsoleView {
+public:
+    virtual ~ConsoleView() = default;
+    // The request as typed, a line break counting as the two characters CR LF.
+    virtual std::string requestText() const = 0;
+    virtual void clearRequest() = 0;
+    // The three-position length field: writing keeps what fits, reading gives what shows.
+    virtual void setLengthField(const std::string& text) = 0;
+    virtual std::string lengthField() const = 0;
+    virtual void setCheckLength(const std::string& text) = 0;
+    virtual std::string checkLength() const = 0;
+    virtual void setStatus(const std::string& text) = 0;
+    virtual void appendLogLine(const std::string& line) = 0;
+    virtual void clearLog() = 0;
+    virtual void enableAdd() = 0;
+    // The application's error box for text that is not a number.
+    virtual void showConversionError(const std::string& text) = 0;
+    virtual int connectModeIndex() const = 0;
+};
+
+class ConsolePage {
+public:
+    ConsolePage(ConsoleView& view, const ReaderConnection& connection)
+        : m_view(view), m_connection(connection) {}
+
+    void CkeckLengthBitBtnClick();
+    void SendSmartCardBitBtnClick();
+    void ClearSmartCardRequestBitBtnClick();
+    void ClearSmartCardResponseBitBtnClick();
+
+private:
+    ConsoleView& m_view;
+    const ReaderConnection& m_connection;
+};
+
+} // namespace tessary

@@ -1,0 +1,185 @@
+#include "reader_connection.h"
+
+#include "console.h"
+#include "status_code_name.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace tessary {
+namespace {
+
+// A line read as with a 127-byte buffer: up to 126 bytes, ending after the first LF.
+constexpr std::size_t kNameLineRoom = 126;
+constexpr uint32_t kAtrRoom = 33;
+
+void fillSlot(std::array<char, 256>& slot, std::string_view name) {
+    slot.fill('\0');
+    std::memcpy(slot.data(), name.data(), std::min(name.size(), slot.size() - 1));
+}
+
+} // namespace
+
+SupportedReaders MakeSupportedReaders(std::string_view extra) {
+    SupportedReaders table{};
+    fillSlot(table[0], "KALDOR TR-100");
+    fillSlot(table[1], "KALDOR RF-9000");
+    fillSlot(table[2], extra);
+    return table;
+}
+
+std::string LoadExtraReaderName(const char* fileName) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (file == nullptr) {
+        return {};
+    }
+    std::string line;
+    int c = 0;
+    while (line.size() < kNameLineRoom && (c = std::fgetc(file)) != EOF) {
+        line += static_cast<char>(c);
+        if (c == '\n') {
+            break;
+        }
+    }
+    std::fclose(file);
+    // The name ends at a CR or LF among the last two characters read.
+    if (line.size() >= 2 && (line[line.size() - 2] == '\r' || line[line.size() - 2] == '\n')) {
+        line.resize(line.size() - 2);
+    } else if (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+bool IsSupportedReader(std::string_view text, const SupportedReaders& table) {
+    for (const auto& slot : table) {
+        const std::string_view name(slot.data(), strnlen(slot.data(), slot.size()));
+        if (!name.empty() && text.starts_with(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t GetShareMode(int selectedIndex) {
+    switch (selectedIndex) {
+    case 0:
+        return SCARD_SHARE_SHARED;
+    case 2:
+        return SCARD_SHARE_DIRECT;
+    default:
+        return SCARD_SHARE_EXCLUSIVE;
+    }
+}
+
+std::string FormatAtrLine(const uint8_t* atr, uint32_t length) {
+    std::string line = "ATR: ";
+    char pair[4];
+    for (uint32_t i = 0; i < length && atr != nullptr; ++i) {
+        std::snprintf(pair, sizeof pair, "%02X ", atr[i]);
+        line += pair;
+    }
+    return line;
+}
+
+void ReaderConnection::showStatusName(int32_t status) {
+    m_view.showMessage(StatusCodeName(status, m_messageText.data()));
+}
+
+void ReaderConnection::FormCreate() {
+    const int32_t status = InitLibrary_WIN(&m_context);
+    if (status != KTX_SUCCESS) {
+        showStatusName(status);
+    }
+    m_view.hideMemoryCardTabs();
+    m_view.showPanels();
+    m_view.setMaxLengthCaption(std::to_string(kMaxDataLength));
+}
+
+void ReaderConnection::ReaderDetectFunc() {
+    const int32_t status =
+        ListReader_WIN(m_context, m_readers.data(), m_states.data(), &m_readerCount);
+    if (status != KTX_SUCCESS) {
+        m_view.setStatus("Can not Found Smartcard Reader.");
+        return;
+    }
+    // The reader list is built once per run.
+    m_view.setReaderDetectTimer(false);
+    for (uint32_t i = 0; i < m_readerCount && i < m_readers.size(); ++i) {
+        m_view.appendReader(m_readers[i].szReader);
+    }
+    m_view.setStatus("Select Reader To Start Please.");
+}
+
+void ReaderConnection::ReaderComboBoxChange() {
+    if (m_view.readerIndex() == -1) {
+        return;
+    }
+    // Built afresh at every change, so that an edited file counts at once.
+    const SupportedReaders table = MakeSupportedReaders(LoadExtraReaderName(kReaderNameFile));
+    if (!IsSupportedReader(m_view.readerText(), table)) {
+        m_view.setStatus("The Reader is not support, select another please !!!");
+        return;
+    }
+    m_view.clearLog();
+    UnlinkReader();
+    if (m_view.cardDetectTicked()) {
+        m_view.setCardDetectTimer(true);
+        return;
+    }
+    LinkReader();
+}
+
+void ReaderConnection::LinkReader() {
+    const uint32_t shareMode = GetShareMode(m_view.connectModeIndex());
+    UnlinkReader();
+    m_atrLength = kAtrRoom;
+    const int index = m_view.readerIndex();
+    const char* name = index >= 0 && static_cast<uint32_t>(index) < m_readerCount
+                           ? m_readers[static_cast<std::size_t>(index)].szReader
+                           : "";
+    const int32_t status = InitReader_WIN(m_context, name, shareMode, &m_card, &m_activeProtocol,
+                                          &m_cardState, m_atr.data(), &m_atrLength);
+    if (status != KTX_SUCCESS) {
+        if (m_view.cardDetectTicked()) {
+            m_view.setStatus("Card Detecting...");
+            m_view.clearLog();
+        } else {
+            m_view.setStatus(
+                "Initial Reader Failed. Select reader again and check the smartcard is inserted.");
+        }
+        return;
+    }
+    m_view.setStatus("Initial Reader Successed");
+    m_view.insertLogLineAtTop(
+        FormatAtrLine(m_atr.data(), std::min<uint32_t>(m_atrLength, kAtrRoom)));
+    m_view.showPanels();
+}
+
+void ReaderConnection::UnlinkReader() {
+    if (m_card == 0) {
+        return;
+    }
+    const int32_t status = CloseReader_WIN(m_card);
+    if (status != KTX_SUCCESS) {
+        showStatusName(status);
+        return;
+    }
+    m_card = 0;
+}
+
+void ReaderConnection::FormClose() {
+    UnlinkReader();
+    if (m_context == 0) {
+        return;
+    }
+    const int32_t status = CloseLibrary_WIN(m_context);
+    if (status != KTX_SUCCESS) {
+        showStatusName(status);
+        return;
+    }
+    m_context = 0;
+}
+
+} // namespace tessary

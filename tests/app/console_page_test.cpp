@@ -1,0 +1,172 @@
+// The console's handlers over a recording view and the fake service.
+#include "console_page.h"
+#include "cordrel_binding.h"
+#include "fake_pcsc.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessary;
+
+namespace {
+
+class RecordingConsole : public ConsoleView {
+public:
+    std::string requestText() const override { return request; }
+    void clearRequest() override { request.clear(); }
+    // Three positions, as the masked field holds.
+    void setLengthField(const std::string& text) override { length = text.substr(0, 3); }
+    std::string lengthField() const override { return length; }
+    void setCheckLength(const std::string& text) override { check = text; }
+    std::string checkLength() const override { return check; }
+    void setStatus(const std::string& text) override { status = text; }
+    void appendLogLine(const std::string& line) override { log.push_back(line); }
+    void clearLog() override { log.clear(); }
+    void enableAdd() override { addEnabled = true; }
+    void showConversionError(const std::string& text) override { errors.push_back(text); }
+    int connectModeIndex() const override { return connectMode; }
+
+    std::string request, length = "   ", check, status;
+    std::vector<std::string> log, errors;
+    bool addEnabled = false;
+    int connectMode = 1;
+};
+
+class NullReaderView : public ReaderView {
+public:
+    void setStatus(const std::string&) override {}
+    void showMessage(const std::string&) override {}
+    void appendReader(const std::string&) override {}
+    std::string readerText() const override { return {}; }
+    int readerIndex() const override { return -1; }
+    void clearLog() override {}
+    void insertLogLineAtTop(const std::string&) override {}
+    bool cardDetectTicked() const override { return false; }
+    int connectModeIndex() const override { return 1; }
+    void setReaderDetectTimer(bool) override {}
+    void setCardDetectTimer(bool) override {}
+    void hideMemoryCardTabs() override {}
+    void showPanels() override {}
+    void setMaxLengthCaption(const std::string&) override {}
+};
+
+class ConsoleSteps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fakepcsc::reset();
+        fakepcsc::script().response = {0x01, 0x02, 0x90, 0x00};
+        connection.FormCreate();
+    }
+    void TearDown() override {
+        connection.FormClose();
+        fakepcsc::reset();
+    }
+    NullReaderView readerView;
+    ReaderConnection connection{readerView};
+    RecordingConsole view;
+    ConsolePage page{view, connection};
+};
+
+TEST_F(ConsoleSteps, SendOnTheCardPathOrTheControlPathByTheModeAtSending) {
+    view.request = "00 84 00 00 02";
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.log, (std::vector<std::string>{"Send Data: 00 84 00 00 02 ",
+                                                  "Receive Data: 01 02 90 00 "}));
+    EXPECT_EQ(view.status, "Send Data Success");
+    EXPECT_EQ(view.length, "5");
+    EXPECT_EQ(view.check, "5");
+    EXPECT_TRUE(view.addEnabled);
+    ASSERT_EQ(fakepcsc::callsOf("SCardTransmit").size(), 1u);
+    EXPECT_EQ(fakepcsc::callsOf("SCardTransmit")[0].args[4], 330u);
+
+    view.connectMode = 2; // "Direct", whatever mode the connection was opened in
+    page.SendSmartCardBitBtnClick();
+    const auto control = fakepcsc::callsOf("SCardControl");
+    ASSERT_EQ(control.size(), 1u);
+    EXPECT_EQ(control[0].args[1], 0x42000DACu);
+    EXPECT_EQ(control[0].args[3], 330u);
+    EXPECT_EQ(view.log.back(), "Receive Data: 90 00 ");
+}
+
+TEST_F(ConsoleSteps, FailedExchangeIsLoggedAndReportedAsFailed) {
+    view.request = "00 84 00 00 08";
+    fakepcsc::script().results["SCardTransmit"] = SCARD_W_REMOVED_CARD;
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.log.back(), "KTX_PCSC_SCARDTRANSMIT_ERR of Receive Data.\n");
+    EXPECT_EQ(view.status, "Send Data Failed Return 0xAA9");
+    EXPECT_TRUE(view.addEnabled);
+
+    view.connectMode = 2;
+    fakepcsc::script().results["SCardControl"] = SCARD_E_NOT_TRANSACTED;
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.log.back(), "ISP_UNKNOWN_ERR of Receive Data.\n");
+    EXPECT_EQ(view.status, "Send Data Failed Return 0x80100016");
+}
+
+TEST_F(ConsoleSteps, NothingIsSentWithoutAGoodRequest) {
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.status, "No Data Inputed.");
+    EXPECT_EQ(view.length, "");
+
+    view.request = "00 G1 02";
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.errors, (std::vector<std::string>{"'0xG1' is not a valid integer value"}));
+    EXPECT_EQ(view.length, "3");
+
+    // 1000 bytes do not fit the three-position length field: refused by the comparison.
+    view.request.clear();
+    for (int i = 0; i < 1000; ++i) {
+        view.request += "00 ";
+    }
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.status, "Check Length Failed. Data Length Not Equal Send Length.");
+    EXPECT_EQ(view.check, "1000");
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_TRUE(fakepcsc::callsOf("SCardTransmit").empty());
+    EXPECT_FALSE(view.addEnabled);
+
+    // 999 bytes still fit, and are sent although the line shows 330 of them.
+    view.request.resize(999 * 3);
+    page.SendSmartCardBitBtnClick();
+    ASSERT_EQ(fakepcsc::callsOf("SCardTransmit").size(), 1u);
+    EXPECT_EQ(fakepcsc::callsOf("SCardTransmit")[0].args[2], 999u);
+    EXPECT_EQ(view.log.front().size(), 11u + 330 * 3 + 20);
+
+    page.ClearSmartCardRequestBitBtnClick();
+    EXPECT_EQ(view.request, "");
+    EXPECT_EQ(view.status, "No Data Inputed.");
+    page.ClearSmartCardResponseBitBtnClick();
+    EXPECT_TRUE(view.log.empty());
+}
+
+TEST_F(ConsoleSteps, OneCharacterSendsAnEmptyCommand) {
+    view.request = "0";
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.length, "0");
+    ASSERT_EQ(view.log.size(), 2u);
+    EXPECT_EQ(view.log[0], "Send Data: ");
+    EXPECT_EQ(fakepcsc::callsOf("SCardTransmit")[0].args[2], 0u);
+}
+
+TEST(CordrelBinding, EveryOrdinalTheProgramUsesOrNone) {
+    CordrelBindings bindings;
+    std::string error;
+    ASSERT_TRUE(BindCordrel(Cordrel_Ordinals, bindings, error)) << error;
+    EXPECT_EQ(bindings.readMain4442, &SLE4442_Read_Main_Memory);
+    EXPECT_EQ(bindings.readMain4432, &SLE4442_Read_Main_Memory); // one body, two names
+    EXPECT_EQ(bindings.writeProtection4442, &SLE4442_Write_Protection_Memory);
+    EXPECT_EQ(bindings.readWithProtect4418, &SLE4428_Read_Data_With_Protect_Bit);
+
+    std::vector<CordrelOrdinal> partial;
+    for (const CordrelOrdinal* entry = Cordrel_Ordinals; entry->ordinal != 0; ++entry) {
+        if (entry->ordinal != 37 && entry->ordinal != 55) {
+            partial.push_back(*entry);
+        }
+    }
+    partial.push_back({0, nullptr, nullptr});
+    CordrelBindings missing;
+    error.clear();
+    EXPECT_FALSE(BindCordrel(partial.data(), missing, error));
+    EXPECT_EQ(error, "the memory-card library lacks ordinal 37, 55");
+}
+
+} // namespace
