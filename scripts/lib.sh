@@ -9,6 +9,7 @@ TESSARY_PACKAGES=(
     cmake ninja-build g++ ccache pkg-config
     pcscd libpcsclite-dev libpcsclite1
     libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev xvfb xauth fonts-dejavu-core
 )
 
 # Installs whatever of the packages is missing; quick when all are there.
