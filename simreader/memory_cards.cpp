@@ -59,11 +59,6 @@ std::optional<Bytes> parseHex(std::string_view text) {
     return bytes;
 }
 
-// The bit to clear is any set bit the new value lacks; a write can clear, never set.
-uint8_t clearOnly(uint8_t current, uint8_t written) {
-    return current & written;
-}
-
 Bytes bytesFrom(std::span<const uint8_t> memory, std::size_t address, std::size_t count) {
     if (address >= memory.size()) {
         return {};
@@ -148,20 +143,16 @@ Sle4442Card::Sle4442Card(bool withPsc, const MemorySettings& settings) : m_withP
     }
 }
 
-std::span<const uint8_t> Sle4442Card::atr() const {
-    return kSle4442Atr;
-}
-uint32_t Sle4442Card::protocols() const {
+uint32_t MemoryCard::protocols() const {
     return SCARD_PROTOCOL_T0;
 }
 
-void Sle4442Card::powerCycle() {
-    m_verified = false;
-    m_attemptOpen = false;
+Bytes MemoryCard::transmit(std::span<const uint8_t>) {
+    return response(kNoApduInterface);
 }
 
-Bytes Sle4442Card::transmit(std::span<const uint8_t>) {
-    return response(kNoApduInterface);
+std::span<const uint8_t> Sle4442Card::atr() const {
+    return kSle4442Atr;
 }
 
 std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
@@ -210,7 +201,7 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
         }
         // The PSC reads as zeros until the card is verified.
         Bytes security{m_counter, 0, 0, 0};
-        if (m_verified) {
+        if (m_verification.verified()) {
             std::copy(m_psc.begin(), m_psc.end(), security.begin() + 1);
         }
         security.resize(c->returnCount);
@@ -221,18 +212,8 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
             return std::nullopt;
         }
         if (c->address == 0) {
-            if (m_verified) {
-                m_counter = c->data & 0x07; // writing FF restores all attempts
-            } else {
-                const uint8_t next = clearOnly(m_counter, c->data & 0x07);
-                if (next != m_counter) {
-                    m_attemptOpen = true;
-                    m_compared.reset();
-                    m_matched.reset();
-                }
-                m_counter = next;
-            }
-        } else if (m_verified) {
+            m_verification.writeCounter(m_counter, c->data & 0x07);
+        } else if (m_verification.verified()) {
             m_psc[c->address - 1] = c->data;
         }
         return Bytes{};
@@ -240,14 +221,7 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
         if (c->address < 1 || c->address > 3) {
             return std::nullopt;
         }
-        if (m_attemptOpen && m_counter != 0) {
-            m_compared.set(c->address - 1);
-            m_matched.set(c->address - 1, c->data == m_psc[c->address - 1]);
-            if (m_compared.all()) {
-                m_verified = m_matched.all();
-                m_attemptOpen = false;
-            }
-        }
+        m_verification.compare(c->address - 1u, c->data == m_psc[c->address - 1], m_counter);
         return Bytes{};
     default:
         return std::nullopt;
@@ -257,7 +231,7 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
 void Sle4442Card::describe(KeyValues& status) const {
     if (m_withPsc) {
         status["card.counter"] = std::to_string(m_counter);
-        status["card.verified"] = m_verified ? "yes" : "no";
+        status["card.verified"] = m_verification.verified() ? "yes" : "no";
     }
 }
 
@@ -287,22 +261,10 @@ Sle4428Card::Sle4428Card(bool withPsc, const MemorySettings& settings) : m_withP
 std::span<const uint8_t> Sle4428Card::atr() const {
     return kSle4428Atr;
 }
-uint32_t Sle4428Card::protocols() const {
-    return SCARD_PROTOCOL_T0;
-}
-
-void Sle4428Card::powerCycle() {
-    m_verified = false;
-    m_attemptOpen = false;
-}
-
-Bytes Sle4428Card::transmit(std::span<const uint8_t>) {
-    return response(kNoApduInterface);
-}
 
 // The PSC reads as zeros until the card is verified.
 uint8_t Sle4428Card::shown(std::size_t address) const {
-    if (m_withPsc && !m_verified && address >= kPscAddress) {
+    if (m_withPsc && !m_verification.verified() && address >= kPscAddress) {
         return 0x00;
     }
     return m_memory[address];
@@ -352,7 +314,7 @@ std::optional<Bytes> Sle4428Card::escape(std::span<const uint8_t> frame) {
         write(address, c->data, true);
         return Bytes{};
     case kWriteData:
-        if (m_withPsc && address == kCounterAddress && m_verified) {
+        if (m_withPsc && address == kCounterAddress && m_verification.verified()) {
             m_memory[kCounterAddress] = c->data; // FF restores all attempts
             return Bytes{};
         }
@@ -375,33 +337,15 @@ std::optional<Bytes> Sle4428Card::escape(std::span<const uint8_t> frame) {
         if (address != kCounterAddress) {
             return std::nullopt;
         }
-        uint8_t& counter = m_memory[kCounterAddress];
-        if (m_verified) {
-            counter = c->data;
-        } else {
-            const uint8_t next = clearOnly(counter, c->data);
-            if (next != counter) {
-                m_attemptOpen = true;
-                m_compared.reset();
-                m_matched.reset();
-            }
-            counter = next;
-        }
+        m_verification.writeCounter(m_memory[kCounterAddress], c->data);
         return Bytes{};
     }
     case kComparePsc: {
         if (address != kPscAddress && address != kPscAddress + 1) {
             return std::nullopt;
         }
-        const std::size_t index = address - kPscAddress;
-        if (m_attemptOpen && m_memory[kCounterAddress] != 0) {
-            m_compared.set(index);
-            m_matched.set(index, c->data == m_memory[address]);
-            if (m_compared.all()) {
-                m_verified = m_matched.all();
-                m_attemptOpen = false;
-            }
-        }
+        m_verification.compare(address - kPscAddress, c->data == m_memory[address],
+                               m_memory[kCounterAddress]);
         return Bytes{};
     }
     default:
@@ -414,7 +358,7 @@ void Sle4428Card::describe(KeyValues& status) const {
         char counter[8];
         std::snprintf(counter, sizeof counter, "0x%02X", m_memory[kCounterAddress]);
         status["card.counter"] = counter;
-        status["card.verified"] = m_verified ? "yes" : "no";
+        status["card.verified"] = m_verification.verified() ? "yes" : "no";
     }
 }
 

@@ -39,47 +39,91 @@ std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std:
 // Memory cards answer no APDU; the reader says so.
 inline constexpr uint16_t kNoApduInterface = 0x6A81;
 
+// What every memory card shares: T=0 in its ATR, and no APDU interface.
+class MemoryCard : public Card {
+public:
+    uint32_t protocols() const override;
+    Bytes transmit(std::span<const uint8_t> apdu) override;
+};
+
+// PSC verification as both PSC cards run it: clearing a bit of the error counter opens an
+// attempt, one compare for each PSC byte closes it, and the card is verified when every
+// byte matched while the counter was not 0. Verification lasts until power is lost.
+template <std::size_t PscBytes>
+class PscVerification {
+public:
+    bool verified() const { return m_verified; }
+    void lose() {
+        m_verified = false;
+        m_open = false;
+    }
+    // After verification the counter takes what is written (FF restores every attempt);
+    // before, a write can only clear bits.
+    void writeCounter(uint8_t& counter, uint8_t written) {
+        if (m_verified) {
+            counter = written;
+            return;
+        }
+        const auto next = static_cast<uint8_t>(counter & written);
+        if (next != counter) {
+            m_open = true;
+            m_compared.reset();
+            m_matched.reset();
+        }
+        counter = next;
+    }
+    void compare(std::size_t index, bool matches, uint8_t counter) {
+        if (!m_open || counter == 0) {
+            return;
+        }
+        m_compared.set(index);
+        m_matched.set(index, matches);
+        if (m_compared.all()) {
+            m_verified = m_matched.all();
+            m_open = false;
+        }
+    }
+
+private:
+    bool m_verified = false;
+    bool m_open = false;
+    std::bitset<PscBytes> m_compared;
+    std::bitset<PscBytes> m_matched;
+};
+
 // SLE4442 (with PSC) and SLE4432 (without): 256 bytes, 32 protection bits for addresses
 // 0..31 (1 = writable), and for the SLE4442 a security memory of a three-bit error
 // counter and a three-byte PSC.
-class Sle4442Card final : public Card {
+class Sle4442Card final : public MemoryCard {
 public:
     Sle4442Card(bool withPsc, const MemorySettings& settings);
 
     std::span<const uint8_t> atr() const override;
-    uint32_t protocols() const override;
-    void powerCycle() override;
-    Bytes transmit(std::span<const uint8_t> apdu) override;
+    void powerCycle() override { m_verification.lose(); }
     std::optional<Bytes> escape(std::span<const uint8_t> frame) override;
     void describe(KeyValues& status) const override;
     KeyValues contents() const override;
 
 private:
-    bool writable() const { return !m_withPsc || m_verified; }
+    bool writable() const { return !m_withPsc || m_verification.verified(); }
 
     bool m_withPsc;
     std::array<uint8_t, 256> m_memory{};
     std::bitset<32> m_writable; // protection memory
     uint8_t m_counter = 7;
     std::array<uint8_t, 3> m_psc{0xFF, 0xFF, 0xFF};
-    bool m_verified = false;
-    // A verification attempt: opened by clearing a counter bit, closed by three compares.
-    bool m_attemptOpen = false;
-    std::bitset<3> m_compared;
-    std::bitset<3> m_matched;
+    PscVerification<3> m_verification;
 };
 
 // SLE4428 (with PSC) and SLE4418 (without): 1024 bytes with a protect bit each; the
 // SLE4428 keeps its error counter at 1021 (eight attempts, FF when full) and its
 // two-byte PSC at 1022..1023.
-class Sle4428Card final : public Card {
+class Sle4428Card final : public MemoryCard {
 public:
     Sle4428Card(bool withPsc, const MemorySettings& settings);
 
     std::span<const uint8_t> atr() const override;
-    uint32_t protocols() const override;
-    void powerCycle() override;
-    Bytes transmit(std::span<const uint8_t> apdu) override;
+    void powerCycle() override { m_verification.lose(); }
     std::optional<Bytes> escape(std::span<const uint8_t> frame) override;
     void describe(KeyValues& status) const override;
     KeyValues contents() const override;
@@ -88,17 +132,14 @@ public:
     static constexpr uint16_t kPscAddress = 1022;
 
 private:
-    bool writable() const { return !m_withPsc || m_verified; }
+    bool writable() const { return !m_withPsc || m_verification.verified(); }
     uint8_t shown(std::size_t address) const;
     void write(uint16_t address, uint8_t data, bool protect);
 
     bool m_withPsc;
     std::array<uint8_t, 1024> m_memory{};
     std::bitset<1024> m_protected;
-    bool m_verified = false;
-    bool m_attemptOpen = false;
-    std::bitset<2> m_compared;
-    std::bitset<2> m_matched;
+    PscVerification<2> m_verification;
 };
 
 } // namespace simreader
