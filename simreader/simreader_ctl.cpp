@@ -264,22 +264,22 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
             return fail("path '" + path + "' must not contain blanks or quotes");
         }
     }
-    std::vector<std::string> specs(args.begin() + 1, args.end());
-    if (specs.size() > kMaxReaders) {
+    std::vector<std::string> entries(args.begin() + 1, args.end());
+    if (entries.size() > kMaxReaders) {
         return fail("at most " + std::to_string(kMaxReaders) + " readers");
     }
     std::vector<std::pair<std::string, std::optional<CardSetting>>> readers;
-    for (const auto& spec : specs) {
-        const auto eq = spec.rfind('=');
-        const std::string name = spec.substr(0, eq);
+    for (const auto& entry : entries) {
+        const auto eq = entry.rfind('=');
+        const std::string name = entry.substr(0, eq);
         if (!validName(name)) {
             return fail("reader name '" + name + "' must be 1 to " +
                         std::to_string(kMaxNameLength) + " characters without quotes");
         }
         std::optional<CardSetting> card;
-        if (eq != std::string::npos && eq + 1 < spec.size()) {
+        if (eq != std::string::npos && eq + 1 < entry.size()) {
             std::string error;
-            card = cardFromArgs(spec.substr(eq + 1), {}, error);
+            card = cardFromArgs(entry.substr(eq + 1), {}, error);
             if (!card) {
                 return fail(error);
             }
