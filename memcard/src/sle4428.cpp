@@ -27,8 +27,13 @@ bool validRead(uint32_t address, uint32_t count) {
     return address < kMemorySize && count != 0 && count <= kMemorySize - address;
 }
 
+// One frame per byte, the address rising by one; the first failure ends it. A range
+// outside the memory, or no data, sends nothing.
 LONG writeBytes(SCARDHANDLE card, uint8_t command, const uint8_t* data, uint32_t address,
                 uint32_t length) {
+    if (data == nullptr || !fits(address, length, kMemorySize)) {
+        return SCARD_E_INVALID_PARAMETER;
+    }
     for (uint32_t i = 0; i < length; ++i) {
         const uint32_t a = address + i;
         const LONG rv = sendFrame(
@@ -139,9 +144,6 @@ CORDREL_API LONG SLE4428_Read_Data_With_Protect_Bit(SCARDHANDLE card, uint8_t* d
 
 CORDREL_API LONG SLE4428_Write_Data_With_Protect_Bit(SCARDHANDLE card, const uint8_t* data,
                                                      uint32_t address, uint32_t length) {
-    if (data == nullptr || !fits(address, length, kMemorySize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
     return writeBytes(card, kWriteWithProtect, data, address, length);
 }
 
@@ -152,9 +154,6 @@ CORDREL_API LONG SLE4428_Write_Data_With_Protect_BitA(SCARDHANDLE card, const ui
 
 CORDREL_API LONG SLE4428_Write_Data_Without_Protect_Bit(SCARDHANDLE card, const uint8_t* data,
                                                         uint32_t address, uint32_t length) {
-    if (data == nullptr || !fits(address, length, kMemorySize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
     return writeBytes(card, kWriteData, data, address, length);
 }
 
@@ -165,9 +164,6 @@ CORDREL_API LONG SLE4428_Write_Data_Without_Protect_BitA(SCARDHANDLE card, const
 
 CORDREL_API LONG SLE4428_Write_Protect_Bit(SCARDHANDLE card, const uint8_t* data, uint32_t address,
                                            uint32_t length) {
-    if (data == nullptr || !fits(address, length, kMemorySize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
     return writeBytes(card, kWriteProtectBit, data, address, length);
 }
 

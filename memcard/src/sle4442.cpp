@@ -21,9 +21,13 @@ constexpr uint32_t kProtectedSize = 32; // main addresses with a protection bit
 constexpr uint32_t kSecuritySize = 4;
 constexpr uint8_t kCounterFull = 7;
 
-// One frame per byte, the address rising by one; the first failure ends it.
+// One frame per byte, the address rising by one; the first failure ends it. A range
+// outside the area of `size` bytes, or no data, sends nothing.
 LONG writeBytes(SCARDHANDLE card, uint8_t command, const uint8_t* data, uint32_t address,
-                uint32_t length) {
+                uint32_t length, uint32_t size) {
+    if (data == nullptr || !fits(address, length, size)) {
+        return SCARD_E_INVALID_PARAMETER;
+    }
     for (uint32_t i = 0; i < length; ++i) {
         const LONG rv =
             sendFrame(card, makeFrame(command, static_cast<uint8_t>(address + i), data[i]));
@@ -56,7 +60,7 @@ LONG updateMainChecked(SCARDHANDLE card, const uint8_t* data, uint32_t address, 
             }
         }
     }
-    return writeBytes(card, kUpdateMain, data, address, length);
+    return writeBytes(card, kUpdateMain, data, address, length, kMainSize);
 }
 
 // The new error counter: one set bit of the old one cleared.
@@ -96,10 +100,7 @@ CORDREL_API LONG SLE4442_Read_Main_Memory(SCARDHANDLE card, uint8_t* data, uint3
 
 CORDREL_API LONG SLE4442_Update_Main_Memory(SCARDHANDLE card, const uint8_t* data, uint32_t address,
                                             uint32_t length) {
-    if (data == nullptr || !fits(address, length, kMainSize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    return writeBytes(card, kUpdateMain, data, address, length);
+    return writeBytes(card, kUpdateMain, data, address, length, kMainSize);
 }
 
 CORDREL_API LONG SLE4442_Update_Main_MemoryA(SCARDHANDLE card, const uint8_t* data,
@@ -122,10 +123,7 @@ CORDREL_API LONG SLE4442_Read_Protection_Memory(SCARDHANDLE card, uint8_t* data)
 
 CORDREL_API LONG SLE4442_Write_Protection_Memory(SCARDHANDLE card, const uint8_t* data,
                                                  uint32_t address, uint32_t length) {
-    if (data == nullptr || !fits(address, length, kProtectedSize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    return writeBytes(card, kWriteProtection, data, address, length);
+    return writeBytes(card, kWriteProtection, data, address, length, kProtectedSize);
 }
 
 CORDREL_API LONG SLE4442_Read_Security_Memory(SCARDHANDLE card, uint8_t* data) {
@@ -138,10 +136,7 @@ CORDREL_API LONG SLE4442_Read_Security_Memory(SCARDHANDLE card, uint8_t* data) {
 
 CORDREL_API LONG SLE4442_Update_Security_Memory(SCARDHANDLE card, const uint8_t* data,
                                                 uint32_t address, uint32_t length) {
-    if (data == nullptr || !fits(address, length, kSecuritySize)) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    return writeBytes(card, kUpdateSecurity, data, address, length);
+    return writeBytes(card, kUpdateSecurity, data, address, length, kSecuritySize);
 }
 
 CORDREL_API LONG SLE4442_Compare_Verification_Data(SCARDHANDLE card, uint32_t psc1, uint32_t psc2,
