@@ -1,5 +1,6 @@
 // Tessary: the workbench's one window over the access and memory-card libraries.
 #include "Main_mem_pcsc.h"
+#include "command_line.h"
 #include "cordrel_binding.h"
 #include "dialogs.h"
 
@@ -7,10 +8,13 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv) {
+    const tessary::CommandLine options = tessary::readCommandLine(argc, argv);
+    if (options.exitStatus >= 0) {
+        return options.exitStatus;
+    }
     // The memory-card library is bound by ordinal before anything else: without every
     // ordinal the program does not start.
     tessary::CordrelBindings cordrel;
@@ -20,10 +24,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // For measuring and smoke tests: leave as soon as the window has first been shown.
-    bool exitWhenShown = false;
-    for (int i = 1; i < argc; ++i) {
-        exitWhenShown = exitWhenShown || std::strcmp(argv[i], "--exit-when-shown") == 0;
-    }
+    const bool exitWhenShown = options.exitWhenShown;
     try {
         QApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Tallix"));

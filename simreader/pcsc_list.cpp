@@ -1,8 +1,14 @@
 // pcsc-list: lists the readers pcscd serves, with the card in each and its ATR, through
 // libpcsclite as any client sees them. --wait N first waits until N readers are listed.
+#include "tessary_version.h"
+
 #include <winscard.h>
 
+#include <getopt.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +19,125 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr const char* kUsageLine = "Usage: pcsc-list [--wait READERS] [--timeout SECONDS]\n";
+constexpr const char* kHelp =
+    "Lists the readers that the PC/SC service (pcscd) serves, with the state of the card in\n"
+    "each and its ATR, as any PC/SC client sees them.\n"
+    "\n"
+    "Options:\n"
+    "  -w, --wait READERS     first wait until at least READERS readers (0 to 16) are\n"
+    "                         listed\n"
+    "  -t, --timeout SECONDS  how long to wait for the service and the readers, 0 to\n"
+    "                         3600 (default: 10 with --wait, otherwise no waiting)\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "PCSCLITE_CSOCK_NAME in the environment names the service's socket, as for any\n"
+    "client of libpcsclite.\n"
+    "\n"
+    "Exit status: 0 when the readers are listed, 1 when fewer than READERS came within\n"
+    "the timeout, 2 for a usage error or when the PC/SC service cannot be reached.\n"
+    "\n"
+    "Examples:\n"
+    "  pcsc-list --wait 3 --timeout 5\n";
+
+// pcscd and libpcsclite serve at most this many readers, so a larger wait can never end.
+constexpr unsigned long kMaxReaders = PCSCLITE_MAX_READERS_CONTEXTS;
+constexpr double kMaxTimeoutSeconds = 3600.0;
+
+struct Options {
+    std::size_t wanted = 0;
+    double timeoutSeconds = 0.0;
+};
+
+int usageError(const char* message, const char* value = nullptr) {
+    if (value) {
+        std::fprintf(stderr, "pcsc-list: %s '%s'\n", message, value);
+    } else {
+        std::fprintf(stderr, "pcsc-list: %s\n", message);
+    }
+    std::fprintf(stderr, "%sTry 'pcsc-list --help' for more.\n", kUsageLine);
+    return 2;
+}
+
+// A whole decimal number within [0, max], nothing before or after it.
+bool parseCount(const char* text, unsigned long max, std::size_t& value) {
+    if (*text < '0' || *text > '9') {
+        return false; // no sign, no blank
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long parsed = std::strtoul(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed > max) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+bool parseSeconds(const char* text, double& value) {
+    if ((*text < '0' || *text > '9') && *text != '.') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(parsed) || parsed > kMaxTimeoutSeconds) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// Reads the options; returns -1 to go on, otherwise the exit status.
+int parseOptions(int argc, char** argv, Options& options) {
+    static const option kOptions[] = {{"wait", required_argument, nullptr, 'w'},
+                                      {"timeout", required_argument, nullptr, 't'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {"version", no_argument, nullptr, 'V'},
+                                      {nullptr, 0, nullptr, 0}};
+    bool waitGiven = false;
+    bool timeoutGiven = false;
+    double timeoutSeconds = 0.0;
+    opterr = 0; // our own messages
+    for (int c; (c = getopt_long(argc, argv, ":w:t:h", kOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'w':
+            if (!parseCount(optarg, kMaxReaders, options.wanted)) {
+                return usageError("--wait takes a number of readers from 0 to 16, not", optarg);
+            }
+            waitGiven = true;
+            break;
+        case 't':
+            if (!parseSeconds(optarg, timeoutSeconds)) {
+                return usageError("--timeout takes seconds from 0 to 3600, not", optarg);
+            }
+            timeoutGiven = true;
+            break;
+        case 'h':
+            std::printf("%s%s", kUsageLine, kHelp);
+            return 0;
+        case 'V':
+            std::printf("pcsc-list (Tessary) %s\n", TESSARY_VERSION);
+            return 0;
+        case ':':
+            return usageError("missing value for", argv[optind - 1]);
+        default:
+            if (optopt) { // a short option inside a cluster leaves optind where it was
+                const char shortOption[] = {'-', static_cast<char>(optopt), '\0'};
+                return usageError("unknown option", shortOption);
+            }
+            return usageError("unknown option", argv[optind - 1]);
+        }
+    }
+    if (optind < argc) {
+        return usageError("unexpected argument", argv[optind]);
+    }
+    // Without --wait or --timeout, one look: a missing service is reported at once.
+    options.timeoutSeconds = timeoutGiven ? timeoutSeconds : waitGiven ? 10.0 : 0.0;
+    return -1;
+}
 
 const char* stateText(DWORD state) {
     if (state & SCARD_STATE_MUTE) {
@@ -57,21 +182,13 @@ LONG listReaders(SCARDCONTEXT context, std::vector<std::string>& names) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::size_t wanted = 0;
-    double timeoutSeconds = 10.0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--wait" && i + 1 < argc) {
-            wanted = std::strtoul(argv[++i], nullptr, 10);
-        } else if (arg == "--timeout" && i + 1 < argc) {
-            timeoutSeconds = std::strtod(argv[++i], nullptr);
-        } else {
-            std::fprintf(stderr, "usage: pcsc-list [--wait READERS] [--timeout SECONDS]\n");
-            return 2;
-        }
+    Options options;
+    if (const int status = parseOptions(argc, argv, options); status >= 0) {
+        return status;
     }
+    const std::size_t wanted = options.wanted;
     const auto deadline =
-        Clock::now() + std::chrono::milliseconds(static_cast<long>(timeoutSeconds * 1000));
+        Clock::now() + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
 
     SCARDCONTEXT context = 0;
     std::vector<std::string> names;
@@ -94,8 +211,17 @@ int main(int argc, char** argv) {
             context = 0;
         }
         if (Clock::now() >= deadline) {
-            std::fprintf(stderr, "pcsc-list: %zu of %zu readers after %.1f s: %s\n", names.size(),
-                         wanted, timeoutSeconds, pcsc_stringify_error(rv));
+            if (rv == SCARD_E_NO_SERVICE) {
+                std::fprintf(stderr,
+                             "pcsc-list: cannot reach the PC/SC service (is pcscd running?)\n");
+                return 2;
+            }
+            if (rv != SCARD_S_SUCCESS) {
+                std::fprintf(stderr, "pcsc-list: %s\n", pcsc_stringify_error(rv));
+            } else {
+                std::fprintf(stderr, "pcsc-list: %zu of %zu readers after %.1f s\n", names.size(),
+                             wanted, options.timeoutSeconds);
+            }
             return 1;
         }
         if (rv != SCARD_S_SUCCESS) {

@@ -2,6 +2,9 @@
 // shows what each reader holds and shows, and lays out the readers for a private pcscd.
 #include "cards.h"
 #include "state_files.h"
+#include "tessary_version.h"
+
+#include <getopt.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,18 +21,34 @@ using namespace simreader;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: simreader-ctl [--dir DIR] COMMAND\n"
+constexpr const char* kUsageLine = "Usage: simreader-ctl [--dir DIR] COMMAND [ARGUMENTS]\n";
+constexpr const char* kHelp =
+    "Puts simulated cards into the simulated readers of a private pcscd and takes them out\n"
+    "again, shows what each reader holds and shows, and lays out the readers.\n"
+    "\n"
+    "Commands:\n"
     "  insert READER CARD-TYPE [SETTING=VALUE ...]  put a card into READER\n"
     "  remove READER                                 take the card out of READER\n"
     "  reinsert READER                               put back the card that slipped out\n"
     "  status                                        each reader, its card, its LEDs and buzzer\n"
     "  setup DRIVER [READER=CARD-TYPE ...]           lay out readers for a private pcscd\n"
     "  dir                                           print the folder in use\n"
+    "\n"
+    "Options:\n"
+    "  --dir DIR   the simulated readers' folder (default: SIM_PCSCD_DIR, or\n"
+    "              $TMPDIR/tessary-sim-UID)\n"
+    "  -h, --help  show this help and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
     "READER is a reader's configured name, e.g. \"KALDOR TR-100\".\n"
     "Memory cards take memory=<hex> (contents from address 0, the rest FF), and the\n"
     "SLE4442 and SLE4428 psc=<hex> and counter=<n>; any card takes pull-after=<frames>\n"
-    "to slip out of the reader after that many escape frames. Card types: ";
+    "to slip out of the reader after that many escape frames.\n"
+    "\n"
+    "Examples:\n"
+    "  simreader-ctl insert \"Generic Reader\" sle4442 psc=123456 memory=A2131091\n"
+    "\n"
+    "Card types: ";
 
 // Readers are capped by what pcscd serves.
 constexpr std::size_t kMaxReaders = 16;
@@ -310,18 +329,54 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
     return 0;
 }
 
+int usageError(const std::string& message) {
+    std::cerr << "simreader-ctl: " << message << '\n'
+              << kUsageLine << "Try 'simreader-ctl --help' for more.\n";
+    return 2;
+}
+
+// Reads the options before the command; returns -1 to go on, otherwise the exit status.
+int readOptions(int argc, char** argv, fs::path& base) {
+    static const option kOptions[] = {{"dir", required_argument, nullptr, 'd'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {"version", no_argument, nullptr, 'V'},
+                                      {nullptr, 0, nullptr, 0}};
+    opterr = 0; // our own messages
+    // "+": options end at the command, whose arguments are its own.
+    for (int c; (c = getopt_long(argc, argv, "+:h", kOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'd':
+            base = optarg;
+            break;
+        case 'h':
+            std::cout << kUsageLine << kHelp << cardTypeNames() << '\n';
+            return 0;
+        case 'V':
+            std::cout << "simreader-ctl (Tessary) " << TESSARY_VERSION << '\n';
+            return 0;
+        case ':':
+            return usageError(std::string("missing value for '") + argv[optind - 1] + "'");
+        default:
+            // A short option inside a cluster leaves optind where it was.
+            return usageError("unknown option '" +
+                              (optopt ? std::string{'-', static_cast<char>(optopt)}
+                                      : std::string(argv[optind - 1])) +
+                              "'");
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
     fs::path base = defaultFolder();
-    if (args.size() >= 2 && args[0] == "--dir") {
-        base = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    if (const int status = readOptions(argc, argv, base); status >= 0) {
+        return status;
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::cerr << kUsage << cardTypeNames() << '\n';
-        return args.empty() ? 2 : 0;
+    std::vector<std::string> args(argv + optind, argv + argc);
+    if (args.empty()) {
+        return usageError("a COMMAND is needed");
     }
     const std::string command = args[0];
     args.erase(args.begin());
@@ -348,6 +403,5 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    std::cerr << kUsage << cardTypeNames() << '\n';
-    return 2;
+    return usageError("unknown command '" + command + "'");
 }
