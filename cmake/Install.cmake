@@ -1,4 +1,5 @@
-# What `cmake --install` puts where: the programs, each with its manual page.
+# What `cmake --install` and the Debian package put where: the programs, each with its
+# manual page, and the libraries with their header, pkg-config file and CMake package.
 #
 # A program joins the package with one line beside its add_executable:
 #     tessary_program(tessary-run TARGET tessary-run SUMMARY "run command queues ...")
@@ -9,7 +10,14 @@
 # (TESSARY_VERSION); an unknown option prints a line naming it and "Usage: NAME ..." to
 # stderr, with status 2. packaging/man/NAME.h2m may add sections ([SEE ALSO], [FILES]).
 
+# Libraries go into Debian's multiarch folder under any prefix (/usr/local/lib/<triplet> is
+# on the loader's and pkg-config's paths as well), so the package and a plain install agree.
+if(CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
+    set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
+        "Object code libraries (lib/<multiarch triplet> on Debian)")
+endif()
 include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tessary_version.h.in
     ${PROJECT_BINARY_DIR}/generated/tessary_version.h @ONLY)
@@ -68,4 +76,36 @@ function(tessary_program name)
         VERBATIM)
     add_custom_target(${name}_manpage ALL DEPENDS ${page}.gz)
     install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
+# tessary_library(TARGET PACKAGE Name DESCRIPTION "one line" HEADER file)
+# Installs the shared library with its development link, its public header under include/,
+# NAME.pc for pkg-config (the target's name) and a CMake package giving Name::target.
+# Both files find the prefix from where they lie, so the tree can be moved.
+function(tessary_library target)
+    cmake_parse_arguments(arg "" "PACKAGE;DESCRIPTION;HEADER" "" ${ARGN})
+    set_target_properties(${target} PROPERTIES PUBLIC_HEADER ${arg_HEADER})
+    install(TARGETS ${target} EXPORT ${arg_PACKAGE}Targets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+    set(cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${arg_PACKAGE})
+    set(out ${PROJECT_BINARY_DIR}/packages/${arg_PACKAGE})
+    install(EXPORT ${arg_PACKAGE}Targets NAMESPACE ${arg_PACKAGE}:: DESTINATION ${cmake_dir})
+    set(PACKAGE ${arg_PACKAGE})
+    set(TARGET ${target})
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/LibraryConfig.cmake.in
+        ${out}/${arg_PACKAGE}Config.cmake @ONLY)
+    write_basic_package_version_file(${out}/${arg_PACKAGE}ConfigVersion.cmake
+        VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+    install(FILES ${out}/${arg_PACKAGE}Config.cmake ${out}/${arg_PACKAGE}ConfigVersion.cmake
+        DESTINATION ${cmake_dir})
+
+    set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    file(RELATIVE_PATH PC_PREFIX /prefix/${pc_dir} /prefix)
+    string(REGEX REPLACE "/$" "" PC_PREFIX ${PC_PREFIX})
+    set(DESCRIPTION ${arg_DESCRIPTION})
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/library.pc.in ${out}/${target}.pc @ONLY)
+    install(FILES ${out}/${target}.pc DESTINATION ${pc_dir})
 endfunction()

@@ -10,7 +10,7 @@ TESSARY_PACKAGES=(
     pcscd libpcsclite-dev libpcsclite1
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev xvfb xauth fonts-dejavu-core
-    help2man
+    dpkg-dev help2man lintian desktop-file-utils appstream
 )
 
 # Installs whatever of the packages is missing; quick when all are there.
