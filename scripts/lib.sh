@@ -4,13 +4,13 @@
 TESSARY_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TESSARY_BUILD=${TESSARY_BUILD_DIR:-$TESSARY_ROOT/build}
 
-# Everything the build, the tests and the demo need, from Debian's archive.
+# Everything the build, the tests, the demo and the package need, from Debian's archive.
 TESSARY_PACKAGES=(
     cmake ninja-build g++ ccache pkg-config
     pcscd libpcsclite-dev libpcsclite1
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev xvfb xauth fonts-dejavu-core
-    dpkg-dev help2man lintian desktop-file-utils appstream
+    dpkg-dev file help2man lintian desktop-file-utils appstream
 )
 
 # Installs whatever of the packages is missing; quick when all are there.
