@@ -26,7 +26,7 @@ constexpr const char* kEpilogue =
     "2 for a usage error.\n"
     "\n"
     "Examples:\n"
-    "  touch PcScLog.txt && tessary    # trace every library call into ./PcScLog.txt\n";
+    "  touch PcScLog.txt && tessary\n";
 
 // The options that QGuiApplication, QApplication and the X11 platform take out of argv
 // themselves; known here only so that they are not refused.
