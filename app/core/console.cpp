@@ -23,26 +23,57 @@ int hexDigit(char c) {
     return -1;
 }
 
+bool continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The character that starts at `at`: its first byte and up to three continuation bytes.
+std::string_view characterAt(std::string_view text, std::size_t at) {
+    if (at >= text.size()) {
+        return {};
+    }
+    std::size_t end = at + 1;
+    while (end < text.size() && end - at < 4 && continuation(text[end])) {
+        ++end;
+    }
+    return text.substr(at, end - at);
+}
+
+// A hexadecimal digit's value, for a character that is one.
+int hexDigit(std::string_view character) {
+    return character.size() == 1 ? hexDigit(character[0]) : -1;
+}
+
 } // namespace
 
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); at += characterAt(text, at).size()) {
+        ++count;
+    }
+    return count;
+}
+
 int RequestByteCount(std::string_view text) {
-    return static_cast<int>((text.size() + 1) / 3);
+    return static_cast<int>((CharacterCount(text) + 1) / 3);
 }
 
 ParsedRequest ParseRequestBytes(std::string_view text, int count) {
     ParsedRequest parsed;
+    std::size_t at = 0;
     for (int i = 0; i < count; ++i) {
-        const std::size_t at = 3 * static_cast<std::size_t>(i);
         // The pair is read as an integer with a hexadecimal prefix: two digits, nothing
         // else, no sign, no prefix of its own.
-        const char high = at < text.size() ? text[at] : '\0';
-        const char low = at + 1 < text.size() ? text[at + 1] : '\0';
+        const std::string_view high = characterAt(text, at);
+        const std::string_view low = characterAt(text, at + high.size());
         if (hexDigit(high) < 0 || hexDigit(low) < 0) {
-            parsed.badPair = "0x" + std::string(text.substr(std::min(at, text.size()), 2));
+            parsed.badPair = "0x" + std::string(high) + std::string(low);
             parsed.bytes.clear();
             return parsed;
         }
         parsed.bytes.push_back(static_cast<uint8_t>(hexDigit(high) << 4 | hexDigit(low)));
+        at += high.size() + low.size();
+        at += characterAt(text, at).size(); // the separator, whatever it is
     }
     return parsed;
 }

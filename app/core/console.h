@@ -20,6 +20,10 @@ inline constexpr uint32_t kMaxDataLength = 330;
 // The reader's own command path: SCardControl with SCARD_CTL_CODE(3500).
 inline constexpr DWORD kReaderControlCode = 0x42000000 + 3500;
 
+// Characters in UTF-8 text: a character outside ASCII is one position, whatever the
+// number of its bytes. Bytes that are not UTF-8 count one each.
+std::size_t CharacterCount(std::string_view text);
+
 // Bytes in a request text of L characters: (L + 1) / 3. Byte i is the pair at
 // characters 3i and 3i + 1; the character after each pair is a separator of any kind.
 int RequestByteCount(std::string_view text);

@@ -28,6 +28,8 @@ TEST(RequestText, PairsArePositionalWithAnySeparator) {
         {"", 0, ""},
         {"00 A4\r\n", 2, "00 A4 "}, // a line break takes the places of CR and LF
         {"00,A4;04.00", 4, "00 A4 04 00 "},
+        {"00\u2013A4", 2, "00 A4 "},           // an en dash pasted from a document is one position
+        {"00\U0001F600A4 01", 3, "00 A4 01 "}, // so is a character of four bytes
     };
     for (const auto& c : cases) {
         EXPECT_EQ(RequestByteCount(c.text), c.count) << c.text;
@@ -41,9 +43,12 @@ TEST(RequestText, ConversionFailureNamesTheFirstBadPair) {
     const std::pair<std::string, std::string> cases[] = {
         {"0x00 0xA4", "0x0x"}, // its own prefixes
         {"0 A4 04", "0x0 "},   // one digit is never completed with a leading zero
-        {"00 G1 02", "0xG1"},  {"00 A 04", "0xA "},
+        {"00 G1 02", "0xG1"},
+        {"00 A 04", "0xA "},
         {"00\r\nA4", "0x\nA"}, // after a pair, CR is the separator and LF starts the next
-        {"-1 00", "0x-1"},     {"00 +1", "0x+1"},
+        {"-1 00", "0x-1"},
+        {"00 +1", "0x+1"},
+        {"00 0\u2013 A4", "0x0\u2013"}, // shown whole, not as a broken byte
     };
     for (const auto& [text, pair] : cases) {
         const auto parsed = ParseRequestBytes(text, RequestByteCount(text));
