@@ -1,26 +1,11 @@
 #include "console_page.h"
 
-#include <charconv>
+#include "integer_text.h"
 
 namespace tessary {
 namespace {
 
 constexpr const char* kNoData = "No Data Inputed.";
-
-// The integer a field shows; blanks around it do not count. Nothing when it shows none.
-std::optional<int> integerOf(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return std::nullopt;
-    }
-    const auto last = text.find_last_not_of(' ');
-    int value = 0;
-    auto [end, ec] = std::from_chars(text.data() + first, text.data() + last + 1, value);
-    if (ec != std::errc{} || end != text.data() + last + 1) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 } // namespace
 
@@ -36,23 +21,31 @@ void ConsolePage::CkeckLengthBitBtnClick() {
 }
 
 void ConsolePage::SendSmartCardBitBtnClick() {
+    if (const auto failure = sendRequest()) {
+        m_view.showConversionError(*failure);
+    }
+}
+
+std::optional<std::string> ConsolePage::sendRequest() {
     CkeckLengthBitBtnClick();
+    if (m_runStarter != nullptr && m_runStarter->startsRun()) {
+        return std::nullopt; // the run's timer sends
+    }
     const std::string request = m_view.requestText();
     if (request.empty()) {
         m_view.setStatus(kNoData);
-        return;
+        return std::nullopt;
     }
     const int count = RequestByteCount(request);
     // A count of more than three digits cannot show in the length field, so it fails here.
-    if (integerOf(m_view.lengthField()) != count) {
+    if (FieldInteger(m_view.lengthField()) != count) {
         m_view.setStatus("Check Length Failed. Data Length Not Equal Send Length.");
         m_view.setCheckLength(std::to_string(count));
-        return;
+        return std::nullopt;
     }
     const ParsedRequest parsed = ParseRequestBytes(request, count);
     if (parsed.badPair) {
-        m_view.showConversionError("'" + *parsed.badPair + "' is not a valid integer value");
-        return;
+        return NotAnIntegerText(*parsed.badPair);
     }
     const Exchange exchange =
         TransmitWithLog(m_connection.card(), m_connection.activeProtocol(),
@@ -62,6 +55,7 @@ void ConsolePage::SendSmartCardBitBtnClick() {
     m_view.setStatus(ExchangeOutcome(exchange.status));
     m_view.enableAdd();
     m_view.setCheckLength(std::to_string(count));
+    return std::nullopt;
 }
 
 void ConsolePage::ClearSmartCardRequestBitBtnClick() {

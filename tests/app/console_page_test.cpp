@@ -2,52 +2,13 @@
 #include "console_page.h"
 #include "cordrel_binding.h"
 #include "fake_pcsc.h"
+#include "recording_views.h"
 
 #include <gtest/gtest.h>
 
 using namespace tessary;
 
 namespace {
-
-class RecordingConsole : public ConsoleView {
-public:
-    std::string requestText() const override { return request; }
-    void clearRequest() override { request.clear(); }
-    // Three positions, as the masked field holds.
-    void setLengthField(const std::string& text) override { length = text.substr(0, 3); }
-    std::string lengthField() const override { return length; }
-    void setCheckLength(const std::string& text) override { check = text; }
-    std::string checkLength() const override { return check; }
-    void setStatus(const std::string& text) override { status = text; }
-    void appendLogLine(const std::string& line) override { log.push_back(line); }
-    void clearLog() override { log.clear(); }
-    void enableAdd() override { addEnabled = true; }
-    void showConversionError(const std::string& text) override { errors.push_back(text); }
-    int connectModeIndex() const override { return connectMode; }
-
-    std::string request, length = "   ", check, status;
-    std::vector<std::string> log, errors;
-    bool addEnabled = false;
-    int connectMode = 1;
-};
-
-class NullReaderView : public ReaderView {
-public:
-    void setStatus(const std::string&) override {}
-    void showMessage(const std::string&) override {}
-    void appendReader(const std::string&) override {}
-    std::string readerText() const override { return {}; }
-    int readerIndex() const override { return -1; }
-    void clearLog() override {}
-    void insertLogLineAtTop(const std::string&) override {}
-    bool cardDetectTicked() const override { return false; }
-    int connectModeIndex() const override { return 1; }
-    void setReaderDetectTimer(bool) override {}
-    void setCardDetectTimer(bool) override {}
-    void hideMemoryCardTabs() override {}
-    void showPanels() override {}
-    void setMaxLengthCaption(const std::string&) override {}
-};
 
 class ConsoleSteps : public ::testing::Test {
 protected:
@@ -72,7 +33,7 @@ TEST_F(ConsoleSteps, SendOnTheCardPathOrTheControlPathByTheModeAtSending) {
     EXPECT_EQ(view.log, (std::vector<std::string>{"Send Data: 00 84 00 00 02 ",
                                                   "Receive Data: 01 02 90 00 "}));
     EXPECT_EQ(view.status, "Send Data Success");
-    EXPECT_EQ(view.length, "5");
+    EXPECT_EQ(view.length, "  5");
     EXPECT_EQ(view.check, "5");
     EXPECT_TRUE(view.addEnabled);
     ASSERT_EQ(fakepcsc::callsOf("SCardTransmit").size(), 1u);
@@ -105,12 +66,12 @@ TEST_F(ConsoleSteps, FailedExchangeIsLoggedAndReportedAsFailed) {
 TEST_F(ConsoleSteps, NothingIsSentWithoutAGoodRequest) {
     page.SendSmartCardBitBtnClick();
     EXPECT_EQ(view.status, "No Data Inputed.");
-    EXPECT_EQ(view.length, "");
+    EXPECT_EQ(view.length, "   ");
 
     view.request = "00 G1 02";
     page.SendSmartCardBitBtnClick();
     EXPECT_EQ(view.errors, (std::vector<std::string>{"'0xG1' is not a valid integer value"}));
-    EXPECT_EQ(view.length, "3");
+    EXPECT_EQ(view.length, "  3");
 
     // 1000 bytes do not fit the three-position length field: refused by the comparison.
     view.request.clear();
@@ -141,7 +102,7 @@ TEST_F(ConsoleSteps, NothingIsSentWithoutAGoodRequest) {
 TEST_F(ConsoleSteps, OneCharacterSendsAnEmptyCommand) {
     view.request = "0";
     page.SendSmartCardBitBtnClick();
-    EXPECT_EQ(view.length, "0");
+    EXPECT_EQ(view.length, "  0");
     ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[0], "Send Data: ");
     EXPECT_EQ(fakepcsc::callsOf("SCardTransmit")[0].args[2], 0u);
