@@ -1,20 +1,36 @@
 #include "Main_mem_pcsc.h"
 
 #include "dialogs.h"
+#include "exit_filter.h"
 #include "ui_Main_mem_pcsc.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
+
+namespace {
+
+std::string localName(const QString& fileName) {
+    return QFile::encodeName(fileName).toStdString();
+}
+
+} // namespace
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_readerDetectTimer(new QTimer(this)),
       m_cardDetectTimer(new QTimer(this)), m_autoCmdTimer(new QTimer(this)), m_connection(*this),
-      m_console(*this, m_connection) {
+      m_consoleView(*m_ui), m_console(m_consoleView, m_connection),
+      m_queueView(*m_ui, *m_autoCmdTimer), m_queue(m_queueView, m_consoleView),
+      m_run(m_queueView, m_queue, m_console), m_ledView(*m_ui),
+      m_led(m_ledView, m_consoleView, m_queueView) {
     m_ui->setupUi(this);
     // A sizeable frame with the system menu and minimise, but no maximise, button.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    m_ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(32, 32));
 
     m_readerDetectTimer->setObjectName(QStringLiteral("ReaderDetectTimer"));
     m_readerDetectTimer->setInterval(1000);
@@ -22,6 +38,9 @@ TForm1::TForm1(QWidget* parent)
     m_cardDetectTimer->setInterval(100);
     m_autoCmdTimer->setObjectName(QStringLiteral("AutoCmdTimer"));
     m_autoCmdTimer->setInterval(200);
+    // Steps of 10 ms need the timer to keep time.
+    m_autoCmdTimer->setTimerType(Qt::PreciseTimer);
+    m_console.setRunStarter(&m_run);
 
     connect(m_readerDetectTimer, &QTimer::timeout, this, &TForm1::ReaderDetectTimerTimer);
     // A pick from the list, also of the entry already chosen, and typing in the selector.
@@ -36,12 +55,34 @@ TForm1::TForm1(QWidget* parent)
     connect(m_ui->ClearSmartCardResponseBitBtn, &QPushButton::clicked, this,
             &TForm1::ClearSmartCardResponseBitBtnClick);
 
+    connect(m_ui->AddCmdBitBtn, &QPushButton::clicked, this, &TForm1::AddCmdBitBtnClick);
+    // A click on a name, or the selection moved with the keys.
+    connect(m_ui->CmdListBox, &QListWidget::currentRowChanged, this, &TForm1::CmdListBoxClick);
+    connect(m_ui->CmdListBox, &QListWidget::itemClicked, this, &TForm1::CmdListBoxClick);
+    connect(m_ui->SaveCmdBitBtn, &QPushButton::clicked, this, &TForm1::SaveCmdBitBtnClick);
+    connect(m_ui->LoadCmdBitBtn, &QPushButton::clicked, this, &TForm1::LoadCmdBitBtnClick);
+    connect(m_ui->RGRunMode, &RadioGroup::itemIndexChanged, this, &TForm1::RGRunModeClick);
+    ExitFilter::install(m_ui->EditCmdInterval, [this] { EditCmdIntervalExit(); });
+    connect(m_autoCmdTimer, &QTimer::timeout, this, &TForm1::AutoCmdTimerTimer);
+
+    connect(m_ui->BitBtn_CommonCmd, &QPushButton::clicked, this, &TForm1::BitBtn_CommonCmdClick);
+    connect(m_ui->cbBuzzer, &QCheckBox::toggled, this, &TForm1::cbBuzzerClick);
+    ExitFilter::install(m_ui->EditOnDuty, [this] { EditOnDutyExit(); });
+    ExitFilter::install(m_ui->EditOffDuty, [this] { EditOffDutyExit(); });
+    ExitFilter::install(m_ui->EditRepetition, [this] { EditRepetitionExit(); });
+
     // The listing timer runs from the moment the window exists.
     m_readerDetectTimer->start();
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // A window destroyed without being closed leaves nothing open either.
+    if (!m_closed) {
+        m_closed = true;
+        FormClose();
+    }
+}
 
 void TForm1::FormCreate() {
     m_connection.FormCreate();
@@ -50,7 +91,9 @@ void TForm1::FormClose() {
     m_connection.FormClose();
 }
 void TForm1::ReaderDetectTimerTimer() {
-    m_connection.ReaderDetectFunc();
+    if (!tessary::modalOpen()) {
+        m_connection.ReaderDetectFunc();
+    }
 }
 void TForm1::ReaderComboBoxChange() {
     m_connection.ReaderComboBoxChange();
@@ -68,7 +111,90 @@ void TForm1::ClearSmartCardResponseBitBtnClick() {
     m_console.ClearSmartCardResponseBitBtnClick();
 }
 
+void TForm1::AddCmdBitBtnClick() {
+    m_queue.AddCmdBitBtnClick();
+}
+void TForm1::CmdListBoxClick() {
+    m_queue.CmdListBoxClick();
+}
+
+QFileDialog* TForm1::cmdDialog(bool save) {
+    QFileDialog*& dialog = save ? m_saveCmdDialog : m_openCmdDialog;
+    if (dialog == nullptr) {
+        // Made at first use: a file dialog is slow to build, and most runs need none.
+        dialog = new QFileDialog(this, save ? QStringLiteral("Save script file")
+                                            : QStringLiteral("Load script file"));
+        dialog->setObjectName(save ? QStringLiteral("SaveCmdDialog")
+                                   : QStringLiteral("OpenCmdDialog"));
+        // No default extension, no question before replacing a file, and a name that
+        // need not exist: loading a missing file says so itself.
+        dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
+                           QFileDialog::HideNameFilterDetails);
+        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setNameFilter(QStringLiteral("(*.txt Files) (*.txt)"));
+        connect(dialog, &QFileDialog::fileSelected, this,
+                save ? &TForm1::SaveCmdDialogCanClose : &TForm1::OpenCmdDialogCanClose);
+    }
+    return dialog;
+}
+
+void TForm1::SaveCmdBitBtnClick() {
+    const tessary::ModalScope open;
+    SaveCmdDialogClose(cmdDialog(true)->exec() == QDialog::Accepted);
+}
+void TForm1::LoadCmdBitBtnClick() {
+    const tessary::ModalScope open;
+    OpenCmdDialogClose(cmdDialog(false)->exec() == QDialog::Accepted);
+}
+void TForm1::SaveCmdDialogCanClose(const QString& fileName) {
+    m_saveFileName = fileName;
+}
+void TForm1::OpenCmdDialogCanClose(const QString& fileName) {
+    m_openFileName = fileName;
+}
+void TForm1::SaveCmdDialogClose(bool confirmed) {
+    if (confirmed) {
+        m_queue.Save(localName(m_saveFileName));
+    }
+}
+void TForm1::OpenCmdDialogClose(bool confirmed) {
+    if (confirmed) {
+        m_queue.Load(localName(m_openFileName));
+    }
+}
+
+void TForm1::RGRunModeClick() {
+    m_run.RGRunModeClick();
+}
+void TForm1::EditCmdIntervalExit() {
+    m_run.EditCmdIntervalExit();
+}
+void TForm1::AutoCmdTimerTimer() {
+    // A tick that falls due under a box is skipped.
+    if (!tessary::modalOpen()) {
+        m_run.AutoCmdTimerTimer();
+    }
+}
+
+void TForm1::BitBtn_CommonCmdClick() {
+    m_led.BitBtn_CommonCmdClick();
+}
+void TForm1::cbBuzzerClick() {
+    m_led.cbBuzzerClick();
+}
+void TForm1::EditOnDutyExit() {
+    m_led.EditOnDutyExit();
+}
+void TForm1::EditOffDutyExit() {
+    m_led.EditOffDutyExit();
+}
+void TForm1::EditRepetitionExit() {
+    m_led.EditRepetitionExit();
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
+    m_closed = true;
     FormClose();
     event->accept();
 }
@@ -151,47 +277,4 @@ void TForm1::showPanels() {
 
 void TForm1::setMaxLengthCaption(const std::string& caption) {
     m_ui->Label_Max_Length->setText(QString::fromStdString(caption));
-}
-
-std::string TForm1::requestText() const {
-    // A line break takes the two positions of CR LF in the request's positional rules.
-    QString text = m_ui->RequestSmartCardRichEdit->toPlainText();
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text.toStdString();
-}
-
-void TForm1::clearRequest() {
-    m_ui->RequestSmartCardRichEdit->clear();
-}
-
-void TForm1::setLengthField(const std::string& text) {
-    // Three positions: what does not fit is not kept.
-    m_ui->LengthSmartCardMaskEdit->setText(QString::fromStdString(text).left(3));
-}
-
-std::string TForm1::lengthField() const {
-    // The blanks of the mask show as its blank character.
-    QString shown = m_ui->LengthSmartCardMaskEdit->displayText();
-    shown.replace(QLatin1Char('_'), QLatin1Char(' '));
-    return shown.toStdString();
-}
-
-void TForm1::setCheckLength(const std::string& text) {
-    m_ui->CheckLengthMaskEdit->setText(QString::fromStdString(text));
-}
-
-std::string TForm1::checkLength() const {
-    return m_ui->CheckLengthMaskEdit->text().toStdString();
-}
-
-void TForm1::appendLogLine(const std::string& line) {
-    m_ui->LogSmartCardRichEdit->appendLine(QString::fromStdString(line));
-}
-
-void TForm1::enableAdd() {
-    m_ui->AddCmdBitBtn->setEnabled(true);
-}
-
-void TForm1::showConversionError(const std::string& text) {
-    tessary::showErrorBox(QString::fromStdString(text));
 }

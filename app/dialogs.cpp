@@ -5,8 +5,11 @@
 namespace tessary {
 namespace {
 
+int g_openModals = 0; // the user-interface thread's only
+
 void show(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, QStringLiteral("Tallix"), text, QMessageBox::Ok);
+    const ModalScope open;
     box.exec();
 }
 
@@ -18,6 +21,18 @@ void showMessage(const QString& text) {
 
 void showErrorBox(const QString& text) {
     show(QMessageBox::Critical, text);
+}
+
+bool modalOpen() {
+    return g_openModals > 0;
+}
+
+ModalScope::ModalScope() {
+    ++g_openModals;
+}
+
+ModalScope::~ModalScope() {
+    --g_openModals;
 }
 
 } // namespace tessary

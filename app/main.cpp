@@ -25,8 +25,9 @@ int main(int argc, char** argv) {
     }
     // For measuring and smoke tests: leave as soon as the window has first been shown.
     const bool exitWhenShown = options.exitWhenShown;
+    // The application outlives the handlers below: the error box needs it.
+    QApplication app(argc, argv);
     try {
-        QApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Tallix"));
         TForm1 form;
         form.show();
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
         app.exec();
     } catch (const std::exception& e) {
         tessary::showErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        tessary::showErrorBox(QStringLiteral("Unknown exception"));
     }
     return 0;
 }

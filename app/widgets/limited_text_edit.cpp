@@ -9,6 +9,8 @@ LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on to the next control, as in every other field.
+    setTabChangesFocus(true);
 }
 
 void LimitedTextEdit::setMaxLength(int length) {

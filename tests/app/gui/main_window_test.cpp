@@ -1,5 +1,6 @@
 // The real window, offscreen, against the private pcscd and the simulated readers.
 #include "gui_support.h"
+#include "limited_text_edit.h"
 #include "sim_pcscd.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,8 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include <filesystem>
+#include <QClipboard>
+
 #include <fstream>
 
 using namespace guitest;
@@ -22,52 +24,7 @@ using namespace simtest;
 
 namespace {
 
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        restoreDefaultCards();
-        m_previous = std::filesystem::current_path();
-        m_folder =
-            std::filesystem::temp_directory_path() / ("tessary-gui-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_folder);
-        std::filesystem::current_path(m_folder);
-        std::ofstream("PcScLog.txt");
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-    }
-    void TearDown() override {
-        m_form.reset();
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_folder);
-    }
-
-    template <typename T>
-    T* get(const char* name) {
-        return child<T>(*m_form, name);
-    }
-    QString status() { return get<QLineEdit>("CurrentStateEdit")->text(); }
-    QString log() { return get<QPlainTextEdit>("LogSmartCardRichEdit")->toPlainText(); }
-    QStringList logLines() { return log().split(QLatin1Char('\n')); }
-    void type(const QString& request) {
-        auto* field = get<QPlainTextEdit>("RequestSmartCardRichEdit");
-        field->clear();
-        QTest::keyClicks(field, request);
-    }
-    void click(const char* button) { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
-    void connectMode(int index) {
-        QTest::mouseClick(get<QRadioButton>(("RGConnectModeItem" + std::to_string(index)).c_str()),
-                          Qt::LeftButton, {}, QPoint(6, 8));
-    }
-    std::string trace() {
-        std::ifstream in("PcScLog.txt", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    ModalCloser m_boxes;
-    std::unique_ptr<TForm1> m_form;
-    std::filesystem::path m_previous;
-    std::filesystem::path m_folder;
-};
+using MainWindow = WindowTest;
 
 TEST_F(MainWindow, ListsTheReadersAtTheFirstTick) {
     EXPECT_EQ(m_form->windowTitle(), "Tallix Ver. 2.2 -- KALDOR Technology  Co.");
@@ -155,7 +112,7 @@ TEST_F(MainWindow, SendsToTheCardOrToTheReaderByTheModeAtSending) {
     type("00 84 00 00 08");
     click("SendSmartCardBitBtn");
     EXPECT_EQ(status(), "Send Data Success");
-    EXPECT_EQ(get<QLineEdit>("LengthSmartCardMaskEdit")->displayText(), "5__");
+    EXPECT_EQ(get<QLineEdit>("LengthSmartCardMaskEdit")->displayText(), "__5");
     QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[1], "Send Data: 00 84 00 00 08 ");
@@ -206,7 +163,7 @@ TEST_F(MainWindow, EmptyRequestAndTheClearButtons) {
     EXPECT_EQ(logLines().size(), 1);
     type("00 84 00 00 08");
     click("CkeckLengthBitBtn");
-    EXPECT_EQ(get<QLineEdit>("LengthSmartCardMaskEdit")->displayText(), "5__");
+    EXPECT_EQ(get<QLineEdit>("LengthSmartCardMaskEdit")->displayText(), "__5");
     click("ClearSmartCardRequestBitBtn");
     EXPECT_EQ(get<QPlainTextEdit>("RequestSmartCardRichEdit")->toPlainText(), "");
     EXPECT_EQ(status(), "No Data Inputed.");
@@ -223,6 +180,65 @@ TEST_F(MainWindow, ClosingDisconnectsAndClosesTheLibrary) {
     EXPECT_EQ(m_form->connection().context(), 0);
     const std::string t = trace();
     EXPECT_TRUE(t.find("--- CloseReader_WIN Enter\r\n") < t.find("--- CloseLibrary_WIN Enter\r\n"));
+    EXPECT_NE(t.find("--- Ktx_SCardDisconnect Return KTX_SUCCESS\r\n"), std::string::npos);
+    EXPECT_TRUE(t.ends_with("--- CloseLibrary_WIN Enter\r\n"));
+}
+
+TEST_F(MainWindow, TheRequestFieldCountsCharactersAndKeepsItsCap) {
+    ASSERT_TRUE(pickReader(*m_form, kContactReader));
+    auto* request = get<QPlainTextEdit>("RequestSmartCardRichEdit");
+    QApplication::clipboard()->setText(QStringLiteral("00\u2013A4")); // from a document
+    request->paste();
+    click("SendSmartCardBitBtn");
+    EXPECT_EQ(logLines().at(1), "Send Data: 00 A4 ");
+    request->setPlainText(QStringLiteral("00 0\u2013 A4"));
+    click("SendSmartCardBitBtn");
+    ASSERT_EQ(m_boxes.seen().size(), 1u);
+    EXPECT_EQ(m_boxes.seen()[0].text, QStringLiteral("'0x0\u2013' is not a valid integer value"));
+
+    // Tab moves on; it inserts nothing.
+    QApplication::setActiveWindow(m_form.get());
+    request->setFocus(Qt::OtherFocusReason);
+    type(QStringLiteral("00 84"));
+    QTest::keyClick(request, Qt::Key_Tab);
+    EXPECT_EQ(request->toPlainText(), "00 84");
+    EXPECT_FALSE(request->hasFocus());
+
+    // At 65,536 characters neither typing nor pasting adds any.
+    request->setPlainText(QString(65535, QLatin1Char('0')));
+    request->moveCursor(QTextCursor::End);
+    QTest::keyClicks(request, QStringLiteral("123"));
+    EXPECT_EQ(request->toPlainText().size(), 65536);
+    EXPECT_TRUE(request->toPlainText().endsWith(QStringLiteral("01")));
+    QApplication::clipboard()->setText(QStringLiteral("AB CD"));
+    request->paste();
+    EXPECT_EQ(request->toPlainText().size(), 65536);
+    request->selectAll();
+    request->paste();
+    EXPECT_EQ(request->toPlainText(), "AB CD");
+}
+
+TEST_F(MainWindow, ASendOntoAFullLogGivesWayAtTheTop) {
+    ASSERT_TRUE(pickReader(*m_form, kContactReader));
+    auto* logField = get<LimitedTextEdit>("LogSmartCardRichEdit");
+    while (logField->length() < 65536 - 30) {
+        logField->appendLine(QString(59, QLatin1Char('F')));
+    }
+    type("00 84 00 00 08");
+    click("SendSmartCardBitBtn");
+    EXPECT_LE(logField->length(), 65536);
+    EXPECT_GT(logField->length(), 65536 - 200);
+    const QStringList lines = logLines();
+    EXPECT_FALSE(lines.front().startsWith("ATR: ")); // the oldest row went first
+    EXPECT_EQ(lines.at(lines.size() - 2), "Send Data: 00 84 00 00 08 ");
+    EXPECT_TRUE(lines.back().startsWith("Receive Data: "));
+    EXPECT_EQ(status(), "Send Data Success");
+}
+
+TEST_F(MainWindow, DestroyingTheWindowClosesWhatClosingDoes) {
+    ASSERT_TRUE(pickReader(*m_form, kContactReader));
+    m_form.reset(); // no close event
+    const std::string t = trace();
     EXPECT_NE(t.find("--- Ktx_SCardDisconnect Return KTX_SUCCESS\r\n"), std::string::npos);
     EXPECT_TRUE(t.ends_with("--- CloseLibrary_WIN Enter\r\n"));
 }
