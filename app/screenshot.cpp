@@ -1,16 +1,23 @@
-// tessary-screenshot PNG: drives the real window through a short scenario (connect to
-// "KALDOR TR-100", send 00 84 00 00 08) and writes a picture of it. Run it under a
-// display, e.g. xvfb-run, with the readers of a pcscd.
+// tessary-screenshot PNG [QUEUE-PNG]: drives the real window through a short scenario
+// and writes pictures of it. The first: connected to "KALDOR TR-100", after sending
+// 00 84 00 00 08. The second: a command queue loaded from a file and run automatically,
+// and the LED and buzzer panel filled in with its command generated into the console.
+// Run it under a display, e.g. xvfb-run, with the readers of a pcscd, in a folder where it
+// may write a queue file.
 #include "Main_mem_pcsc.h"
+#include "radio_group.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -25,18 +32,59 @@ bool waitFor(Done done, int milliseconds) {
     return done();
 }
 
+template <typename T>
+T* control(TForm1& form, const char* name) {
+    return form.findChild<T*>(QString::fromLatin1(name));
+}
+
+bool save(TForm1& form, const char* file) {
+    waitFor([] { return false; }, 300); // let it paint
+    if (!form.grab().save(QString::fromLocal8Bit(file))) {
+        std::fprintf(stderr, "tessary-screenshot: cannot write %s\n", file);
+        return false;
+    }
+    return true;
+}
+
+// A queue of four commands, run once in "Automatic" mode; then, back in "Manual
+// Operation", LEDs 1 and 4 blinking with the buzzer in "Tone 3", generated.
+void queueAndGenerator(TForm1& form) {
+    std::ofstream("demo-queue.txt", std::ios::binary)
+        << "Select MF\r\n  7\r\n00 A4 00 00 02 3F 00\r\n\r\n"
+           "Get Challenge\r\n  5\r\n00 84 00 00 08\r\n\r\n"
+           "Select EF 2F02\r\n  7\r\n00 A4 02 00 02 2F 02\r\n\r\n"
+           "Read Binary\r\n  5\r\n00 B0 00 00 04\r\n\r\n";
+    form.queue().Load("demo-queue.txt");
+    auto* runMode = control<RadioGroup>(form, "RGRunMode");
+    runMode->setItemIndex(0);
+    form.RGRunModeClick();
+    control<QPushButton>(form, "SendSmartCardBitBtn")->click();
+    waitFor([&] { return !form.run().autoRunActive(); }, 5000);
+    runMode->setItemIndex(1);
+    form.RGRunModeClick();
+    control<QCheckBox>(form, "cbLed1")->setChecked(true);
+    control<QCheckBox>(form, "cbLed4")->setChecked(true);
+    control<RadioGroup>(form, "RG_LedMode")->setItemIndex(1);
+    control<QCheckBox>(form, "cbBuzzer")->setChecked(true);
+    control<QComboBox>(form, "ComboBoxTone")->setCurrentIndex(2);
+    control<QLineEdit>(form, "EditOnDuty")->setText(QStringLiteral("10"));
+    control<QLineEdit>(form, "EditOffDuty")->setText(QStringLiteral("5"));
+    control<QLineEdit>(form, "EditRepetition")->setText(QStringLiteral("3"));
+    control<QPushButton>(form, "BitBtn_CommonCmd")->click();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tessary-screenshot PNG\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: tessary-screenshot PNG [QUEUE-PNG]\n");
         return 2;
     }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tallix"));
     TForm1 form;
     form.show();
-    auto* readers = form.findChild<QComboBox*>(QStringLiteral("ReaderComboBox"));
+    auto* readers = control<QComboBox>(form, "ReaderComboBox");
     if (!waitFor([&] { return readers->count() > 0; }, 5000)) {
         std::fprintf(stderr, "tessary-screenshot: no readers listed\n");
         return 1;
@@ -48,13 +96,17 @@ int main(int argc, char** argv) {
     }
     readers->setCurrentIndex(index);
     emit readers->activated(index);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("RequestSmartCardRichEdit"))
+    control<QPlainTextEdit>(form, "RequestSmartCardRichEdit")
         ->setPlainText(QStringLiteral("00 84 00 00 08"));
-    form.findChild<QPushButton*>(QStringLiteral("SendSmartCardBitBtn"))->click();
-    waitFor([] { return false; }, 300); // let it paint
-    if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "tessary-screenshot: cannot write %s\n", argv[1]);
+    control<QPushButton>(form, "SendSmartCardBitBtn")->click();
+    if (!save(form, argv[1])) {
         return 1;
+    }
+    if (argc == 3) {
+        queueAndGenerator(form);
+        if (!save(form, argv[2])) {
+            return 1;
+        }
     }
     form.close();
     return 0;
