@@ -39,8 +39,8 @@ void CommandQueue::AddCmdBitBtnClick() {
     // The request's line end gives the empty fourth line of the file.
     m_saveImage.insert(m_saveImage.end(), {name, lengthText, request, ""});
     m_view.setSaveImage(m_saveImage);
-    m_table[static_cast<std::size_t>(m_count)] = {name, request,
-                                                  FieldInteger(lengthText).value_or(0)};
+    m_commandTable[static_cast<std::size_t>(m_count)] = {name, request,
+                                                         FieldInteger(lengthText).value_or(0)};
     ++m_count;
 }
 
@@ -49,7 +49,7 @@ void CommandQueue::CmdListBoxClick() {
     if (index < 0 || index >= m_count) {
         return;
     }
-    const CommandEntry& entry = m_table[static_cast<std::size_t>(index)];
+    const CommandEntry& entry = m_commandTable[static_cast<std::size_t>(index)];
     m_view.setCommandName(entry.name);
     m_console.setLengthField(std::to_string(entry.length));
     m_console.setRequestText(entry.request);
@@ -77,7 +77,7 @@ void CommandQueue::Load(const std::string& fileName) {
     m_view.clearItems();
     // Entries above the loaded ones keep what they held.
     for (std::size_t k = 0; k < commands.size(); ++k) {
-        m_table[k] = commands[k];
+        m_commandTable[k] = commands[k];
         m_view.appendItem(commands[k].name);
     }
     m_count = static_cast<int>(commands.size());

@@ -52,13 +52,13 @@ public:
     int count() const { return m_count; }
     int selectedIndex() const { return m_view.selectedIndex(); }
     void select(int index) { m_view.selectItem(index); }
-    const CommandTable& table() const { return m_table; }
+    const CommandTable& commandTable() const { return m_commandTable; }
     const std::vector<std::string>& saveImage() const { return m_saveImage; }
 
 private:
     QueueView& m_view;
     ConsoleView& m_console;
-    CommandTable m_table{};
+    CommandTable m_commandTable{};
     int m_count = 0;
     std::vector<std::string> m_saveImage;
 };

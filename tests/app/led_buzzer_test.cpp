@@ -127,15 +127,6 @@ TEST_F(Panel, GenApduPutsTheCommandIntoTheConsole) {
     EXPECT_FALSE(console.addEnabled);
 }
 
-TEST_F(Panel, ToneListFollowsTheBuzzer) {
-    view.buzzer = true;
-    panel.cbBuzzerClick();
-    EXPECT_TRUE(view.toneEnabled);
-    view.buzzer = false;
-    panel.cbBuzzerClick();
-    EXPECT_FALSE(view.toneEnabled);
-}
-
 TEST_F(Panel, NumberFieldsAreCheckedOnLeaving) {
     struct Case {
         Field field;

@@ -104,32 +104,6 @@ protected:
     fs::path m_folder;
 };
 
-TEST_F(QueueAndRun, TwoCommandsSaveAsTheEightLinesOfTheFileFormat) {
-    add("A", "00 84 00 00 08");
-    add("B", "00 A4\r\n00 00"); // a line break is kept as two blanks
-    EXPECT_TRUE(queueView.addDisabled);
-    EXPECT_EQ(queueView.items, (std::vector<std::string>{"A", "B"}));
-    queue.Save(path("q.txt"));
-    std::ifstream in(path("q.txt"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-              "A\r\n  5\r\n00 84 00 00 08\r\n\r\nB\r\n  4\r\n00 A4  00 00\r\n\r\n");
-
-    queueView.selected = 1;
-    queue.CmdListBoxClick();
-    EXPECT_EQ(queueView.name, "B");
-    EXPECT_EQ(consoleView.length, "  4");
-    EXPECT_EQ(consoleView.request, "00 A4  00 00");
-
-    add("C", "00");
-    queue.Load(path("q.txt"));
-    EXPECT_EQ(queueView.items, (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(queueView.selected, 0);
-    EXPECT_EQ(queueView.name, "A");
-    EXPECT_EQ(consoleView.request, "00 84 00 00 08");
-    EXPECT_EQ(consoleView.length, "  5");
-    EXPECT_TRUE(queueView.boxes.empty());
-}
-
 TEST_F(QueueAndRun, AddRefusesWhatTheTableCannotHoldAndCutsNothing) {
     struct Case {
         std::string name, request, box;
@@ -147,6 +121,10 @@ TEST_F(QueueAndRun, AddRefusesWhatTheTableCannotHoldAndCutsNothing) {
                   c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box});
         EXPECT_EQ(queueView.items.size(), before + (c.box.empty() ? 1 : 0));
     }
+    // A line break is kept as two blanks: the file keeps four lines per command.
+    add("B", "00 A4\r\n00 00");
+    EXPECT_EQ(queue.commandTable()[1].request, "00 A4  00 00");
+    EXPECT_EQ(queue.commandTable()[1].length, 4);
     while (queue.count() < 100) {
         add("x", "00");
     }
