@@ -232,7 +232,7 @@ std::string TForm1::readerText() const {
 }
 
 int TForm1::readerIndex() const {
-    // A text typed over the entry counts as no selection, as it does in the design.
+    // A text typed over the entry counts as no selection.
     const int index = m_ui->ReaderComboBox->currentIndex();
     if (index < 0 || m_ui->ReaderComboBox->itemText(index) != m_ui->ReaderComboBox->currentText()) {
         return -1;
