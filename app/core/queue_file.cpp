@@ -75,7 +75,7 @@ QueueFileLines ParseQueueFile(std::string_view bytes) {
             if (line.find('\0') != std::string_view::npos) {
                 return QueueFileLines::Fault::ZeroByte;
             }
-            // A window without a line end that is not the file's end holds more than 785
+            // A window without a line end that is not the file's end holds more than 787
             // characters of at most four bytes each.
             if (feed == std::string_view::npos && at + window.size() < bytes.size()) {
                 return QueueFileLines::Fault::LineTooLong;

@@ -18,8 +18,9 @@ inline constexpr std::size_t kLinesPerCommand = 4;
 // Characters, a character outside ASCII counting one.
 inline constexpr std::size_t kMaxNameLength = 127;
 inline constexpr std::size_t kMaxRequestLength = 787;
-// The longest line a queue file holds, without its line end.
-inline constexpr std::size_t kMaxLineLength = 785;
+// The longest line a queue file holds, without its line end: a request as long as the
+// table keeps, so that every queue that Add accepts and Save writes loads back whole.
+inline constexpr std::size_t kMaxLineLength = kMaxRequestLength;
 
 // One queued command.
 struct CommandEntry {
@@ -49,7 +50,7 @@ int32_t LeadingNumber(std::string_view line);
 std::string QueueFileFaultText(const QueueFileLines& file, const std::string& fileName);
 std::string MoreCommandsText(const std::string& fileName);
 
-// The start of a file that decides everything ParseQueueFile gives: 400 lines of 785
+// The start of a file that decides everything ParseQueueFile gives: 400 lines of 787
 // characters of up to four bytes, their line ends, and one byte more.
 inline constexpr std::size_t kQueueFileReadLimit =
     kQueueCapacity * kLinesPerCommand * (kMaxLineLength * 4 + 2) + 1;

@@ -79,11 +79,11 @@ TEST(QueueFile, ReadingStopsAtTheFirstLineNoQueueFileHolds) {
     };
     const std::string dash = "\xE2\x80\x93"; // one character of three bytes
     const Case cases[] = {
-        {std::string(127, 'n') + "\r\n5\r\n" + std::string(785, '0') + "\r\n\r\n", Fault::None, 0},
-        {repeat(dash, 127) + "\n5\n" + repeat(dash, 785) + "\n", Fault::None, 0},
+        {std::string(127, 'n') + "\r\n5\r\n" + std::string(787, '0') + "\r\n\r\n", Fault::None, 0},
+        {repeat(dash, 127) + "\n5\n" + repeat(dash, 787) + "\n", Fault::None, 0},
         {std::string(128, 'n') + "\r\n", Fault::NameTooLong, 1},
-        {"A\r\n5\r\n" + std::string(786, '0') + "\r\n", Fault::LineTooLong, 3},
-        {"A\r\n5\r\n" + repeat(dash, 786), Fault::LineTooLong, 3},
+        {"A\r\n5\r\n" + std::string(788, '0') + "\r\n", Fault::LineTooLong, 3},
+        {"A\r\n5\r\n" + repeat(dash, 788), Fault::LineTooLong, 3},
         {"A\r\n5\0\r\n"s, Fault::ZeroByte, 2},
         {std::string(50'000'000, 'x'), Fault::LineTooLong, 1}, // no line end at all
         {commands(99) + std::string(900, 'x') + "\n", Fault::LineTooLong, 397},

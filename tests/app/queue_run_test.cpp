@@ -121,6 +121,11 @@ TEST_F(QueueAndRun, AddRefusesWhatTheTableCannotHoldAndCutsNothing) {
                   c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box});
         EXPECT_EQ(queueView.items.size(), before + (c.box.empty() ? 1 : 0));
     }
+    // The longest command that Add takes survives Save and Load whole.
+    queue.Save(path("longest.txt"));
+    queue.Load(path("longest.txt"));
+    EXPECT_EQ(queue.commandTable()[0].name, std::string(127, 'n'));
+    EXPECT_EQ(queue.commandTable()[0].request, std::string(787, '0'));
     // A line break is kept as two blanks: the file keeps four lines per command.
     add("B", "00 A4\r\n00 00");
     EXPECT_EQ(queue.commandTable()[1].request, "00 A4  00 00");
@@ -138,11 +143,11 @@ TEST_F(QueueAndRun, AddRefusesWhatTheTableCannotHoldAndCutsNothing) {
 
 TEST_F(QueueAndRun, LoadThatFailsLeavesTheQueueAsItWas) {
     add("kept", "00 84 00 00 08");
-    std::ofstream(path("long.txt"), std::ios::binary) << "A\r\n5\r\n" << std::string(786, '0');
+    std::ofstream(path("long.txt"), std::ios::binary) << "A\r\n5\r\n" << std::string(788, '0');
     const std::pair<std::string, std::string> cases[] = {
         {path("missing.txt"), "Cannot open file " + path("missing.txt")},
         {path("long.txt"), "Line 3 of " + path("long.txt") +
-                               " is longer than 785 characters; the queue is left as it was."},
+                               " is longer than 787 characters; the queue is left as it was."},
     };
     for (const auto& [file, box] : cases) {
         queueView.boxes.clear();
