@@ -3,13 +3,22 @@
  *
  * The library loads the PC/SC service at run time (InitLibrary_WIN), lists readers with
  * their card presence, connects in shared, exclusive or direct mode, exchanges APDUs and
- * passes control codes and attributes through. When a file named PcScLog.txt exists in the
- * current directory at InitLibrary_WIN, every call writes timed lines to it.
+ * passes control codes and attributes through. When a regular file (not a link) named
+ * PcScLog.txt is in the current directory at InitLibrary_WIN, every call writes timed lines
+ * to it.
  *
  * The connection calls and PcSc_SR_WIN return one of the status codes below; the PC/SC
  * service's own result reaches only the trace. The pass-through calls return the
  * service's result unchanged. No call allocates memory for its caller or keeps a copy of
- * the caller's context or card handle. Calls come from one thread.
+ * the caller's context or card handle.
+ *
+ * Capacities (lengths that hold a buffer's room on entry) are the buffers' real sizes in
+ * bytes. 0xFFFFFFFF (SCARD_AUTOALLOCATE as a 32-bit value) and pcsc-lite's own
+ * SCARD_AUTOALLOCATE are refused with the call's failure code before the service is
+ * reached: the library never has the service allocate for its caller.
+ *
+ * Calls may come from several threads, also while one of them closes or restarts the
+ * library; each trace line is written whole, and lines of different threads interleave.
  */
 #ifndef PROLVAK_H
 #define PROLVAK_H
@@ -102,7 +111,8 @@ PROLVAK_API int32_t ListReader_WIN(SCARDCONTEXT context, SlotInfo* slots, SCARD_
  * Status of a connected card: reader names into names (*namesLength: in capacity, out
  * length), protocol, card state (the platform's bit mask), ATR into atr (*atrLength: in
  * capacity, out length). A pulled-out card still gives KTX_SUCCESS.
- * Returns KTX_SUCCESS or KTX_PCSC_SCARDSTATUS_ERR (also for a null argument).
+ * Returns KTX_SUCCESS or KTX_PCSC_SCARDSTATUS_ERR (also for a null argument or a capacity
+ * of 0xFFFFFFFF).
  */
 PROLVAK_API int32_t GetCardStatus_WIN(SCARDHANDLE card, char* names, uint32_t* namesLength,
                                       uint32_t* protocol, uint32_t* state, uint8_t* atr,
@@ -113,8 +123,9 @@ PROLVAK_API int32_t GetCardStatus_WIN(SCARDHANDLE card, char* names, uint32_t* n
  * T=1), 3 direct. Writes the card handle, the active protocol, the card state and the
  * ATR (*atrLength: in capacity, out length); an 8-byte ATR 3B 64 00 00 xx xx xx xx comes
  * back as its last four bytes.
- * Returns KTX_SUCCESS, KTX_PCSC_SCARDCONNECT_ERR (also for a null argument) or
- * KTX_PCSC_SCARDSTATUS_ERR, after which the connection stays open.
+ * Returns KTX_SUCCESS, KTX_PCSC_SCARDCONNECT_ERR (also, without connecting, for a null
+ * argument or an ATR capacity of 0xFFFFFFFF) or KTX_PCSC_SCARDSTATUS_ERR, after which the
+ * connection stays open.
  */
 PROLVAK_API int32_t InitReader_WIN(SCARDCONTEXT context, const char* readerName, uint32_t shareMode,
                                    SCARDHANDLE* card, uint32_t* protocol, uint32_t* state,
@@ -132,7 +143,8 @@ PROLVAK_API int32_t CloseLibrary_WIN(SCARDCONTEXT context);
  * Sends one APDU under the send record of protocol (1 T=0, 2 T=1, 0x10000 raw, any other
  * none). *responseLength holds the response room on entry and the bytes received on
  * return; capacity is not used.
- * Returns KTX_SUCCESS or KTX_PCSC_SCARDTRANSMIT_ERR (also for a null output).
+ * Returns KTX_SUCCESS or KTX_PCSC_SCARDTRANSMIT_ERR (also for a null output or a room of
+ * 0xFFFFFFFF).
  */
 PROLVAK_API int32_t PcSc_SR_WIN(SCARDHANDLE card, uint32_t protocol, uint32_t requestLength,
                                 const uint8_t* request, uint32_t capacity, uint32_t* responseLength,
@@ -142,7 +154,8 @@ PROLVAK_API int32_t PcSc_SR_WIN(SCARDHANDLE card, uint32_t protocol, uint32_t re
  * Pass-throughs: the PC/SC function of the same name with the same arguments; the result
  * is the service's own. SCARD_E_NO_SERVICE while no service is bound,
  * SCARD_E_UNSUPPORTED_FEATURE when the service lacks the function (pcsc-lite has no
- * SCardGetCardTypeProviderName).
+ * SCardGetCardTypeProviderName), SCARD_E_INVALID_PARAMETER without a call for a capacity
+ * (outputCapacity, *valueLength, *providerLength) of 0xFFFFFFFF or SCARD_AUTOALLOCATE.
  */
 PROLVAK_API LONG SCardControl_WIN(SCARDHANDLE card, DWORD controlCode, LPCVOID input,
                                   DWORD inputLength, LPVOID output, DWORD outputCapacity,

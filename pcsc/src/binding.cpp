@@ -81,7 +81,11 @@ bool bindService() {
     resolve(module, "SCardGetAttrib", s.getAttrib);
     resolve(module, "SCardSetAttrib", s.setAttrib);
     resolve(module, "SCardGetCardTypeProviderName", s.getCardTypeProviderName);
-    g_service = s;
+    // A restart resolves the same addresses: the table is left alone, so that other
+    // threads' calls never read it while it is being written.
+    if (!(s == g_service)) {
+        g_service = s;
+    }
     return true;
 }
 

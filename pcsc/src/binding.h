@@ -7,6 +7,8 @@
 
 #include <winscard.h>
 
+#include <cstdint>
+
 namespace prolvak {
 
 using GetCardTypeProviderNameFn = LONG (*)(SCARDCONTEXT, LPCSTR, DWORD, LPSTR, LPDWORD);
@@ -28,7 +30,17 @@ struct Service {
     decltype(&::SCardGetAttrib) getAttrib;
     decltype(&::SCardSetAttrib) setAttrib;
     GetCardTypeProviderNameFn getCardTypeProviderName;
+
+    bool operator==(const Service&) const = default;
 };
+
+// A capacity the caller's buffer really has. The other platform's "allocate for me"
+// (SCARD_AUTOALLOCATE) passed as a 32-bit capacity is 0xFFFFFFFF: widened, it would
+// offer the service 4 GiB of room in a buffer of a few bytes; pcsc-lite's own (DWORD)-1
+// would make it allocate for the caller. Neither is a size.
+inline bool realCapacity(uint64_t capacity) {
+    return capacity != 0xFFFFFFFFu && capacity != static_cast<uint64_t>(SCARD_AUTOALLOCATE);
+}
 
 // The bindings in force.
 const Service& service();

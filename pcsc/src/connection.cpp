@@ -68,7 +68,11 @@ PROLVAK_API int32_t InitLibrary_WIN(SCARDCONTEXT* context) {
     startTrace();
     if (!bindService()) {
         if (traceOn()) {
-            traceWrite("%15.10f --- Return KTX_PCSC_GET_WINSCARD_DLL_ERR\r\n", stampRestarted());
+            TraceLock lock;
+            if (lock.open()) {
+                traceWrite("%15.10f --- Return KTX_PCSC_GET_WINSCARD_DLL_ERR\r\n",
+                           stampRestarted());
+            }
         }
         return KTX_PCSC_GET_WINSCARD_DLL_ERR;
     }
@@ -155,7 +159,8 @@ PROLVAK_API int32_t GetCardStatus_WIN(SCARDHANDLE card, char* names, uint32_t* n
     LONG rv = SCARD_E_INVALID_PARAMETER;
     DWORD cardState = 0;
     if (names != nullptr && namesLength != nullptr && protocol != nullptr && state != nullptr &&
-        atr != nullptr && atrLength != nullptr) {
+        atr != nullptr && atrLength != nullptr && realCapacity(*namesLength) &&
+        realCapacity(*atrLength)) {
         DWORD namesRoom = *namesLength;
         DWORD activeProtocol = *protocol;
         DWORD atrRoom = *atrLength;
@@ -194,8 +199,9 @@ PROLVAK_API int32_t InitReader_WIN(SCARDCONTEXT context, const char* readerName,
     } else {
         PROLVAK_TRACE("%15.10f --- Call Ktx_SCardConnect, Share or Excusive\r\n");
     }
+    // Refused before connecting, so that no connection is left open.
     if (readerName == nullptr || card == nullptr || protocol == nullptr || state == nullptr ||
-        atr == nullptr || atrLength == nullptr) {
+        atr == nullptr || atrLength == nullptr || !realCapacity(*atrLength)) {
         traceFailure(KTX_PCSC_SCARDCONNECT_ERR, SCARD_E_INVALID_PARAMETER);
         return KTX_PCSC_SCARDCONNECT_ERR;
     }
@@ -255,8 +261,14 @@ PROLVAK_API int32_t CloseReader_WIN(SCARDHANDLE card) {
 }
 
 PROLVAK_API int32_t CloseLibrary_WIN(SCARDCONTEXT context) {
-    PROLVAK_TRACE("%15.10f --- CloseLibrary_WIN Enter\r\n");
-    closeTrace();
+    {
+        // Its line is the file's last, whatever other threads are tracing.
+        TraceLock lock;
+        if (lock.open()) {
+            traceWrite("%15.10f --- CloseLibrary_WIN Enter\r\n", stampNow());
+        }
+        lock.close();
+    }
     return service().releaseContext(context) != SCARD_S_SUCCESS ? KTX_PCSC_SCARDRELEASECONTEXT_ERR
                                                                 : KTX_SUCCESS;
 }

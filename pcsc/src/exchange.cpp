@@ -23,10 +23,7 @@ PROLVAK_API int32_t PcSc_SR_WIN(SCARDHANDLE card, uint32_t protocol, uint32_t re
     (void)capacity; // the room that counts is the one in *responseLength
     PROLVAK_TRACE("%15.10f --- PcSc_SR_WIN Enter, REQReqLength = %d\r\n",
                   static_cast<int>(requestLength));
-    if (request != nullptr) {
-        PROLVAK_DUMP(request, requestLength);
-    }
-    PROLVAK_TRACE("\r\n%15.10f --- \r\n");
+    PROLVAK_DUMP_LINE(request, request != nullptr ? requestLength : 0, "\r\n%15.10f --- \r\n");
 
     const SCARD_IO_REQUEST* sendRecord = nullptr;
     switch (protocol) {
@@ -49,7 +46,7 @@ PROLVAK_API int32_t PcSc_SR_WIN(SCARDHANDLE card, uint32_t protocol, uint32_t re
 
     LONG rv = SCARD_E_INVALID_PARAMETER;
     DWORD room = 0;
-    if (responseLength != nullptr && response != nullptr &&
+    if (responseLength != nullptr && response != nullptr && realCapacity(*responseLength) &&
         (request != nullptr || requestLength == 0)) {
         room = *responseLength;
         DWORD received = room;
@@ -63,23 +60,26 @@ PROLVAK_API int32_t PcSc_SR_WIN(SCARDHANDLE card, uint32_t protocol, uint32_t re
         return KTX_PCSC_SCARDTRANSMIT_ERR;
     }
     PROLVAK_TRACE("%15.10f --- Ktx_SCardTransmit Return KTX_SUCCESS\r\n");
-    PROLVAK_DUMP(response, *responseLength);
-    PROLVAK_TRACE("%15.10f --- \r\n");
+    PROLVAK_DUMP_LINE(response, *responseLength, "%15.10f --- \r\n");
     return KTX_SUCCESS;
 }
 
 PROLVAK_API LONG SCardControl_WIN(SCARDHANDLE card, DWORD controlCode, LPCVOID input,
                                   DWORD inputLength, LPVOID output, DWORD outputCapacity,
                                   LPDWORD bytesReturned) {
-    const LONG rv = service().control(card, controlCode, input, inputLength, output, outputCapacity,
-                                      bytesReturned);
+    const LONG rv = realCapacity(outputCapacity)
+                        ? service().control(card, controlCode, input, inputLength, output,
+                                            outputCapacity, bytesReturned)
+                        : SCARD_E_INVALID_PARAMETER;
     PROLVAK_TRACE("%15.10f --- Return Ktx_SCardControl lReturn = %Xh\r\n", asPrintable(rv));
     return rv;
 }
 
 PROLVAK_API LONG SCardGetAttrib_WIN(SCARDHANDLE card, DWORD attribute, LPBYTE value,
                                     LPDWORD valueLength) {
-    const LONG rv = service().getAttrib(card, attribute, value, valueLength);
+    const LONG rv = valueLength == nullptr || realCapacity(*valueLength)
+                        ? service().getAttrib(card, attribute, value, valueLength)
+                        : SCARD_E_INVALID_PARAMETER;
     PROLVAK_TRACE("%15.10f --- Return Ktx_SCardGetAttrib lReturn = %Xh\r\n", asPrintable(rv));
     return rv;
 }
@@ -94,8 +94,10 @@ PROLVAK_API LONG SCardSetAttrib_WIN(SCARDHANDLE card, DWORD attribute, LPCBYTE v
 PROLVAK_API LONG SCardGetCardTypeProviderName_WIN(SCARDCONTEXT context, LPCSTR cardName,
                                                   DWORD providerId, LPSTR provider,
                                                   LPDWORD providerLength) {
-    const LONG rv =
-        service().getCardTypeProviderName(context, cardName, providerId, provider, providerLength);
+    const LONG rv = providerLength == nullptr || realCapacity(*providerLength)
+                        ? service().getCardTypeProviderName(context, cardName, providerId, provider,
+                                                            providerLength)
+                        : SCARD_E_INVALID_PARAMETER;
     PROLVAK_TRACE("%15.10f --- Return Ktx_SCardGetCardTypeProviderName lReturn = %Xh\r\n",
                   asPrintable(rv));
     return rv;

@@ -13,10 +13,11 @@ void setCounter(Counter counter) {
 }
 
 void reset() {
-    if (g_trace.traceFile != nullptr) {
-        std::fclose(g_trace.traceFile);
+    {
+        TraceLock lock;
+        lock.close();
+        g_trace = TraceState{};
     }
-    g_trace = TraceState{};
     prolvak::setCounter(steadyCounter());
     prolvak::setServiceLibrary("libpcsclite.so.1");
     unbindService();

@@ -6,14 +6,37 @@
 #include <array>
 #include <chrono>
 #include <cstdarg>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace prolvak {
 
 TraceState g_trace;
+std::atomic<bool> g_traceOpen{false};
 
 namespace {
 
 constexpr const char* kTraceFile = "PcScLog.txt";
+
+std::mutex g_traceMutex;
+// Guards the one frequency query that Quorin_Time's callers may race for.
+std::mutex g_frequencyMutex;
+
+// The trace file opened without following a link and without waiting on a FIFO, kept only
+// when it is a regular file; -1 otherwise. Nothing is emptied here.
+int openRegular(int flags) {
+    const int fd = ::open(kTraceFile, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 bool steadyFrequency(int64_t* frequency) {
     using Period = std::chrono::steady_clock::period;
@@ -36,27 +59,37 @@ void setCounter(Counter counter) {
     g_counter = counter;
 }
 
+TraceLock::TraceLock() : m_lock(g_traceMutex) {}
+
+void TraceLock::close() {
+    if (g_trace.traceEnabled != 0 && g_trace.traceFile != nullptr) {
+        std::fclose(g_trace.traceFile);
+        g_trace.traceFile = nullptr;
+    }
+    g_traceOpen.store(false, std::memory_order_relaxed);
+}
+
 void startTrace() {
-    if (std::FILE* probe = std::fopen(kTraceFile, "rb")) {
+    TraceLock lock;
+    if (const int probe = openRegular(O_RDONLY); probe >= 0) {
         g_trace.traceEnabled = 1;
-        std::fclose(probe);
+        ::close(probe);
     }
     if (g_trace.traceEnabled == 0) {
         return;
     }
     // A second start without a close in between must not leak the earlier stream.
-    if (g_trace.traceFile != nullptr) {
-        std::fclose(g_trace.traceFile);
+    lock.close();
+    // Emptied only once it is known to be a regular file of its own name.
+    const int fd = openRegular(O_RDWR | O_CREAT);
+    if (fd >= 0 && ::ftruncate(fd, 0) == 0) {
+        g_trace.traceFile = ::fdopen(fd, "wb+");
     }
-    g_trace.traceFile = std::fopen(kTraceFile, "wb+");
+    if (fd >= 0 && g_trace.traceFile == nullptr) {
+        ::close(fd);
+    }
+    g_traceOpen.store(g_trace.traceFile != nullptr, std::memory_order_relaxed);
     g_trace.lastSeconds = Quorin_Time(&g_trace.clockStart, &g_trace.clockNow, 1);
-}
-
-void closeTrace() {
-    if (g_trace.traceEnabled != 0 && g_trace.traceFile != nullptr) {
-        std::fclose(g_trace.traceFile);
-        g_trace.traceFile = nullptr;
-    }
 }
 
 double stampNow() {
@@ -103,10 +136,18 @@ using prolvak::g_counter;
 
 extern "C" PROLVAK_API double Quorin_Time(int64_t* start, int64_t* now, int32_t flag) {
     auto& trace = prolvak::g_trace;
-    if (trace.frequencyKnown == 0) {
-        trace.frequencyKnown =
-            g_counter.queryFrequency(&trace.counterFrequency) && trace.counterFrequency > 0 ? 1 : 0;
-        if (trace.frequencyKnown == 0) {
+    // Known once, then only read: callers on several threads may ask at the same time.
+    std::atomic_ref<int32_t> known(trace.frequencyKnown);
+    if (known.load(std::memory_order_acquire) == 0) {
+        std::lock_guard lock(prolvak::g_frequencyMutex);
+        if (known.load(std::memory_order_relaxed) == 0) {
+            int64_t frequency = 0;
+            if (g_counter.queryFrequency(&frequency) && frequency > 0) {
+                trace.counterFrequency = frequency;
+                known.store(1, std::memory_order_release);
+            }
+        }
+        if (known.load(std::memory_order_relaxed) == 0) {
             return 0.0; // tried again next time
         }
     }

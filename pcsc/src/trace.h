@@ -1,11 +1,18 @@
 // The optional trace PcScLog.txt: one process-wide state, switched on by the file's
 // presence at InitLibrary_WIN, stamped with the seconds since that call. Nothing is
 // formatted and the counter is never read while the trace is off.
+//
+// Calls may come from several threads while another closes or restarts the library: one
+// lock guards the stream and the clock, and each line (a byte dump with the stamp that
+// closes it counts as one) is written whole under it. Lines of different threads may
+// interleave; their characters never do.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 
 namespace prolvak {
 
@@ -20,26 +27,41 @@ struct TraceState {
 };
 
 extern TraceState g_trace;
-
-// The first step of InitLibrary_WIN: switch on when PcScLog.txt exists, then (while on)
-// empty the file and restart the clock.
-void startTrace();
-// CloseLibrary_WIN's step: close the file; the trace stays enabled for the next cycle.
-void closeTrace();
+// Whether traceFile is open: read without the lock so that an untraced call costs
+// nothing; whoever then writes checks the file again under the lock.
+extern std::atomic<bool> g_traceOpen;
 
 inline bool traceOn() {
-    return g_trace.traceFile != nullptr;
+    return g_traceOpen.load(std::memory_order_relaxed);
 }
 
-// The seconds for the line being written, as the clock runs now.
+// The trace held for one line. Only its holder may stamp, write or close.
+class TraceLock {
+public:
+    TraceLock();
+    bool open() const { return g_trace.traceFile != nullptr; }
+    // CloseLibrary_WIN's step: the file closed; the trace stays enabled for the next cycle.
+    void close();
+
+private:
+    std::lock_guard<std::mutex> m_lock;
+};
+
+// The first step of InitLibrary_WIN: switch on when PcScLog.txt is a regular file, then
+// (while on) empty it or create it and restart the clock. A link, a FIFO or anything but
+// a regular file is never opened for writing, emptied or waited on: the cycle then goes
+// untraced.
+void startTrace();
+
+// With the lock held: the seconds for the line being written, as the clock runs now, or
+// with the clock restarted (always 0).
 double stampNow();
-// The seconds for a line written with the clock restarted: always 0.
 double stampRestarted();
 
-// One line; its format starts with (or, after a line break, contains) "%15.10f", whose
-// value is the stamp.
+// With the lock held: one line; its format starts with (or, after a line break, contains)
+// "%15.10f", whose value is the stamp.
 void traceWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// "%02X " for each byte, no stamp and no line break.
+// With the lock held: "%02X " for each byte, no stamp and no line break.
 void traceDump(const uint8_t* bytes, std::size_t count);
 
 // The result line of a call that fails: "Return <status name> lReturn = <result>h".
@@ -59,13 +81,21 @@ void setCounter(Counter counter);
 #define PROLVAK_TRACE(format, ...)                                                                 \
     do {                                                                                           \
         if (::prolvak::traceOn()) {                                                                \
-            ::prolvak::traceWrite(format, ::prolvak::stampNow() __VA_OPT__(, ) __VA_ARGS__);       \
+            ::prolvak::TraceLock traceLock;                                                        \
+            if (traceLock.open()) {                                                                \
+                ::prolvak::traceWrite(format, ::prolvak::stampNow() __VA_OPT__(, ) __VA_ARGS__);   \
+            }                                                                                      \
         }                                                                                          \
     } while (0)
 
-#define PROLVAK_DUMP(bytes, count)                                                                 \
+// A byte dump and the stamped text that closes its line, written as one.
+#define PROLVAK_DUMP_LINE(bytes, count, closing)                                                   \
     do {                                                                                           \
         if (::prolvak::traceOn()) {                                                                \
-            ::prolvak::traceDump(bytes, count);                                                    \
+            ::prolvak::TraceLock traceLock;                                                        \
+            if (traceLock.open()) {                                                                \
+                ::prolvak::traceDump(bytes, count);                                                \
+                ::prolvak::traceWrite(closing, ::prolvak::stampNow());                             \
+            }                                                                                      \
         }                                                                                          \
     } while (0)

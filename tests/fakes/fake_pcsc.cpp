@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
 
 namespace fakepcsc {
@@ -11,6 +12,8 @@ namespace {
 Script g_script;
 std::vector<Call> g_calls;
 std::set<void*> g_lists;
+// Calls may come from several threads at once; the script is only read while they run.
+std::mutex g_callsMutex;
 
 uint64_t num(const void* pointer) {
     return reinterpret_cast<uint64_t>(pointer);
@@ -25,6 +28,7 @@ void copyOut(void* to, const Bytes& bytes) {
 
 LONG record(Call call) {
     const std::string function = call.function;
+    const std::lock_guard lock(g_callsMutex);
     g_calls.push_back(std::move(call));
     const auto it = g_script.results.find(function);
     return it == g_script.results.end() ? SCARD_S_SUCCESS : it->second;
@@ -221,10 +225,9 @@ LONG SCardTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBYTE se
 LONG SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inputLength, LPVOID output,
                   DWORD outputRoom, LPDWORD returned) {
     const auto* in = static_cast<const uint8_t*>(input);
-    const LONG rv = record({"SCardControl",
-                            {static_cast<uint64_t>(card), code, inputLength, outputRoom},
-                            {},
-                            in ? Bytes(in, in + inputLength) : Bytes{}});
+    const Bytes sent = in ? Bytes(in, in + inputLength) : Bytes{};
+    const LONG rv = record(
+        {"SCardControl", {static_cast<uint64_t>(card), code, inputLength, outputRoom}, {}, sent});
     if (returned != nullptr) {
         *returned = 0;
     }
@@ -234,7 +237,7 @@ LONG SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inputLength
     Bytes reply = g_script.controlResponse;
     if (g_script.control) {
         reply.clear();
-        const LONG handled = g_script.control(code, g_calls.back().bytes, reply);
+        const LONG handled = g_script.control(code, sent, reply);
         if (handled != SCARD_S_SUCCESS) {
             return handled;
         }
@@ -243,7 +246,7 @@ LONG SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inputLength
         return SCARD_E_INSUFFICIENT_BUFFER;
     }
     copyOut(output, reply);
-    *returned = static_cast<DWORD>(reply.size());
+    *returned = g_script.reportedControlLength.value_or(static_cast<DWORD>(reply.size()));
     return SCARD_S_SUCCESS;
 }
 #endif

@@ -54,6 +54,8 @@ struct Script {
     Bytes response{0x90, 0x00};
     std::optional<DWORD> reportedResponseLength;
     Bytes controlResponse{0x90, 0x00};
+    // A count of returned bytes to report instead of the reply's true size.
+    std::optional<DWORD> reportedControlLength;
     // When set, answers SCardControl in place of `controlResponse`: fills the reply and
     // returns the result.
     std::function<LONG(DWORD code, const Bytes& input, Bytes& reply)> control;

@@ -173,6 +173,42 @@ TEST_F(ProlvakTest, ServiceWithoutSomeEntryPointsIsNeverCalledThroughThem) {
         << trace;
 }
 
+// SCARD_AUTOALLOCATE of the other platform, passed as a 32-bit capacity, would offer the
+// service 4 GiB of room in a buffer of a few bytes.
+TEST_F(ProlvakTest, CapacityOfAllOnesIsRefusedBeforeTheService) {
+    init();
+    const std::size_t before = fakepcsc::calls().size();
+    constexpr uint32_t kAllOnes = 0xFFFFFFFF;
+    uint8_t buffer[8] = {};
+    char names[8] = {};
+    uint32_t protocol = 0, state = 0, room = 8;
+    uint32_t allOnes = kAllOnes;
+    EXPECT_EQ(GetCardStatus_WIN(0xCA7D, names, &allOnes, &protocol, &state, buffer, &room),
+              KTX_PCSC_SCARDSTATUS_ERR);
+    allOnes = kAllOnes;
+    EXPECT_EQ(GetCardStatus_WIN(0xCA7D, names, &room, &protocol, &state, buffer, &allOnes),
+              KTX_PCSC_SCARDSTATUS_ERR);
+    SCARDHANDLE card = 0;
+    allOnes = kAllOnes;
+    EXPECT_EQ(
+        InitReader_WIN(0x1C0, "KALDOR TR-100 00 00", 2, &card, &protocol, &state, buffer, &allOnes),
+        KTX_PCSC_SCARDCONNECT_ERR);
+    allOnes = kAllOnes;
+    EXPECT_EQ(PcSc_SR_WIN(0xCA7D, 2, 1, buffer, 8, &allOnes, buffer), KTX_PCSC_SCARDTRANSMIT_ERR);
+    DWORD returned = 0;
+    for (const DWORD capacity : {DWORD{kAllOnes}, DWORD{SCARD_AUTOALLOCATE}}) {
+        EXPECT_EQ(SCardControl_WIN(0xCA7D, 1, buffer, 1, buffer, capacity, &returned),
+                  SCARD_E_INVALID_PARAMETER);
+        DWORD length = capacity;
+        EXPECT_EQ(SCardGetAttrib_WIN(0xCA7D, SCARD_ATTR_VENDOR_NAME, buffer, &length),
+                  SCARD_E_INVALID_PARAMETER);
+        length = capacity;
+        EXPECT_EQ(SCardGetCardTypeProviderName_WIN(0x1C0, "card", 1, names, &length),
+                  SCARD_E_INVALID_PARAMETER);
+    }
+    EXPECT_EQ(fakepcsc::calls().size(), before);
+}
+
 TEST(CheckSum, XorOfExactlyTheCountedBytes) {
     const uint8_t abc[] = {0x61, 0x62, 0x63};
     EXPECT_EQ(CheckSum_WIN(3, abc), 0x60);

@@ -1,7 +1,13 @@
 // The trace file byte for byte over whole library cycles, and the stopwatch behind it.
 #include "prolvak_fixture.h"
 
+#include <atomic>
 #include <dirent.h>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -142,6 +148,88 @@ TEST_F(ProlvakTest, ServiceThatCannotBeLoadedWritesOneLineStampedZero) {
     EXPECT_EQ(traceText(), "   0.0000000000 --- Return KTX_PCSC_GET_WINSCARD_DLL_ERR\r\n"
                            "   0.1250000000 --- ListReader_WIN Enter\r\n"
                            "   0.2500000000 --- CloseLibrary_WIN Enter\r\n");
+}
+
+// Nothing but a regular file of that name switches the trace on or is written: a link is
+// not followed (a trace in a shared folder must not empty another file) and a FIFO is not
+// waited on.
+TEST_F(ProlvakTest, OnlyARegularFileIsTracedNeverALinkOrAFifo) {
+    std::ofstream("other.txt") << "keep\n";
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"link to a file", [] { std::filesystem::create_symlink("other.txt", "PcScLog.txt"); }},
+        {"link to nothing", [] { std::filesystem::create_symlink("gone.txt", "PcScLog.txt"); }},
+        {"FIFO", [] { ASSERT_EQ(::mkfifo("PcScLog.txt", 0600), 0); }},
+    };
+    // First with the trace off, then on: once on, it stays on for the life of the process.
+    for (const bool on : {false, true}) {
+        if (on) {
+            enableTrace();
+            CloseLibrary_WIN(init());
+            std::filesystem::remove("PcScLog.txt");
+        }
+        for (const auto& [what, make] : cases) {
+            make();
+            EXPECT_EQ(CloseLibrary_WIN(init()), KTX_SUCCESS) << what;
+            if (!on) {
+                EXPECT_EQ(reads(), 0) << what << ": switched the trace on";
+            }
+            EXPECT_FALSE(
+                std::filesystem::is_regular_file(std::filesystem::symlink_status("PcScLog.txt")))
+                << what;
+            EXPECT_FALSE(std::filesystem::exists("gone.txt")) << what;
+            std::filesystem::remove("PcScLog.txt");
+        }
+    }
+    std::ifstream other("other.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(other), {}), "keep\n");
+}
+
+// Two threads exchange, traced, while a third closes and restarts the library: no call
+// writes to a stream being closed or replaced, and every line comes out whole.
+TEST_F(ProlvakTest, TracingThreadsSurviveRestartsAndWriteWholeLines) {
+    enableTrace();
+    SCARDCONTEXT context = init();
+    std::atomic<bool> stop{false};
+    std::atomic<int> exchanges[2] = {0, 0};
+    auto exchange = [&](std::atomic<int>& done) {
+        const uint8_t apdu[] = {0x00, 0x84, 0x00, 0x00, 0x08};
+        uint8_t response[16];
+        while (!stop) {
+            uint32_t length = sizeof response;
+            EXPECT_EQ(PcSc_SR_WIN(0xCA7D, 2, 5, apdu, 16, &length, response), KTX_SUCCESS);
+            ++done;
+        }
+    };
+    std::thread first(exchange, std::ref(exchanges[0]));
+    std::thread second(exchange, std::ref(exchanges[1]));
+    for (int restart = 0; restart < 200; ++restart) {
+        CloseLibrary_WIN(context);
+        EXPECT_EQ(InitLibrary_WIN(&context), KTX_SUCCESS);
+    }
+    // Both are still tracing into the last cycle's file.
+    const int seen[2] = {exchanges[0], exchanges[1]};
+    while (exchanges[0] < seen[0] + 20 || exchanges[1] < seen[1] + 20) {
+        std::this_thread::yield();
+    }
+    stop = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(CloseLibrary_WIN(context), KTX_SUCCESS);
+
+    const std::regex whole("00 84 00 00 08 |90 00  *[0-9]+\\.[0-9]{10} --- "
+                           "| *[0-9]+\\.[0-9]{10} --- (|PcSc_SR_WIN Enter, REQReqLength = 5"
+                           "|CardType = SCARD_PROTOCOL_T1|Ktx_SCardTransmit Return KTX_SUCCESS"
+                           "|LoadLibrary WINSCARD.DLL Success"
+                           "|Ktx_SCardEstablishContext Return KTX_SUCCESS|CloseLibrary_WIN Enter)");
+    const std::string trace = traceText();
+    ASSERT_TRUE(trace.ends_with(" --- CloseLibrary_WIN Enter\r\n"));
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; (end = trace.find("\r\n", at)) != std::string::npos;
+         at = end + 2, ++lines) {
+        const std::string line = trace.substr(at, end - at);
+        ASSERT_TRUE(std::regex_match(line, whole)) << "line " << lines << ": " << line;
+    }
+    EXPECT_GT(lines, 40u);
 }
 
 TEST_F(ProlvakTest, TraceFileThatCannotBeCreatedLeavesCallsUnaffected) {
