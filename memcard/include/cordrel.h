@@ -7,7 +7,8 @@
  * result: 0, SCARD_E_INVALID_PARAMETER (an argument out of range or a null pointer, or a
  * checked write that found a protected byte; no frame of it was sent), SCARD_W_WRONG_CHV
  * (a PSC verification whose error counter did not come back full), SCARD_F_COMM_ERROR
- * (a verification, or a checked write, whose read came back short), or the result of the
+ * (a verification, a checked write, or a protection or security read, whose read came
+ * back short; the caller's bytes are then left as they were), or the result of the
  * first frame that failed, after which nothing more is sent. The library keeps no state,
  * allocates nothing and never writes past a caller's area.
  *

@@ -30,7 +30,9 @@ Frame makeFrame(uint8_t command, uint8_t address, uint8_t data, uint32_t returnC
 }
 
 LONG sendFrame(SCARDHANDLE card, const Frame& frame, std::span<uint8_t> into, uint32_t& received) {
-    std::array<uint8_t, CORDREL_REPLY_CAPACITY> scratch;
+    // Zeroed for every frame: a reader that reports more bytes than it wrote hands on
+    // zeros, never what an earlier frame or call left here.
+    std::array<uint8_t, CORDREL_REPLY_CAPACITY> scratch{};
     received = 0;
     const LONG rv = Kal_Mem_Direct_Control(card, scratch.data(), 0, &received, frame.data(),
                                            CORDREL_FRAME_SIZE);

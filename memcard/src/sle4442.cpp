@@ -2,6 +2,7 @@
 // but for the checked update, which is a function of its own that behaves the same.
 #include "frame.h"
 
+#include <algorithm>
 #include <array>
 
 using namespace cordrel;
@@ -38,11 +39,29 @@ LONG writeBytes(SCARDHANDLE card, uint8_t command, const uint8_t* data, uint32_t
     return SCARD_S_SUCCESS;
 }
 
+// A read that reports no count: every byte asked for must come back, or the caller's
+// bytes stay as they were and the read fails, so that old bytes never pass for the card's.
+LONG readWhole(SCARDHANDLE card, const Frame& frame, std::span<uint8_t> data) {
+    if (data.data() == nullptr) {
+        return SCARD_E_INVALID_PARAMETER;
+    }
+    std::array<uint8_t, 4> reply{};
+    uint32_t received = 0;
+    const LONG rv = sendFrame(card, frame, std::span(reply).first(data.size()), received);
+    if (rv != SCARD_S_SUCCESS) {
+        return rv;
+    }
+    if (received < data.size()) {
+        return SCARD_F_COMM_ERROR;
+    }
+    std::copy_n(reply.begin(), data.size(), data.begin());
+    return SCARD_S_SUCCESS;
+}
+
 LONG updateMainChecked(SCARDHANDLE card, const uint8_t* data, uint32_t address, uint32_t length) {
     if (data == nullptr || !fits(address, length, kMainSize)) {
         return SCARD_E_INVALID_PARAMETER;
     }
-    // Bytes the reader does not return count as protected.
     std::array<uint8_t, 4> protection{};
     uint32_t received = 0;
     const LONG rv = sendFrame(card, makeFrame(kReadProtection, 0, 0, 4), protection, received);
@@ -50,6 +69,10 @@ LONG updateMainChecked(SCARDHANDLE card, const uint8_t* data, uint32_t address, 
         return rv;
     }
     if (address < kProtectedSize) {
+        // Without every protection byte there is no telling what may be written.
+        if (received < protection.size()) {
+            return SCARD_F_COMM_ERROR;
+        }
         std::array<uint8_t, 4> mask{};
         for (uint32_t a = address; a < std::min(address + length, kProtectedSize); ++a) {
             mask[a >> 3] = static_cast<uint8_t>(mask[a >> 3] | (1u << (a & 7)));
@@ -114,11 +137,7 @@ CORDREL_API LONG SLE4432_Update_Main_MemoryA(SCARDHANDLE card, const uint8_t* da
 }
 
 CORDREL_API LONG SLE4442_Read_Protection_Memory(SCARDHANDLE card, uint8_t* data) {
-    if (data == nullptr) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    uint32_t received = 0;
-    return sendFrame(card, makeFrame(kReadProtection, 0, 0, 4), {data, 4}, received);
+    return readWhole(card, makeFrame(kReadProtection, 0, 0, 4), {data, 4});
 }
 
 CORDREL_API LONG SLE4442_Write_Protection_Memory(SCARDHANDLE card, const uint8_t* data,
@@ -127,11 +146,7 @@ CORDREL_API LONG SLE4442_Write_Protection_Memory(SCARDHANDLE card, const uint8_t
 }
 
 CORDREL_API LONG SLE4442_Read_Security_Memory(SCARDHANDLE card, uint8_t* data) {
-    if (data == nullptr) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    uint32_t received = 0;
-    return sendFrame(card, makeFrame(kReadSecurity, 0, 0, 1), {data, 1}, received);
+    return readWhole(card, makeFrame(kReadSecurity, 0, 0, 1), {data, 1});
 }
 
 CORDREL_API LONG SLE4442_Update_Security_Memory(SCARDHANDLE card, const uint8_t* data,

@@ -99,6 +99,40 @@ TEST_F(CordrelTest, SmallReadsLandInTheirOwnRoomOnly) {
     EXPECT_EQ(SLE4442_Read_Security_Memory(kCard, nullptr), SCARD_E_INVALID_PARAMETER);
 }
 
+// Reads that report no count fail on a short reply and leave the caller's bytes alone:
+// old bytes must never pass for the card's.
+TEST_F(CordrelTest, ShortRepliesToTheCountlessReadsFail) {
+    const std::pair<LONG (*)(SCARDHANDLE, uint8_t*), std::size_t> reads[] = {
+        {SLE4442_Read_Protection_Memory, 4},
+        {SLE4432_Read_Protection_Memory, 4},
+        {SLE4442_Read_Security_Memory, 1}};
+    for (const auto& [read, size] : reads) {
+        for (std::size_t got = 0; got <= size; ++got) {
+            answer([&](const Bytes&, std::size_t) { return Bytes(got, 0x5A); });
+            std::array<uint8_t, 4> area{0xEE, 0xEE, 0xEE, 0xEE};
+            EXPECT_EQ(read(kCard, area.data()), got < size ? SCARD_F_COMM_ERROR : SCARD_S_SUCCESS)
+                << size << " " << got;
+            EXPECT_EQ(area[0], got < size ? 0xEE : 0x5A) << size << " " << got;
+        }
+    }
+}
+
+// A reader that reports more bytes than it wrote hands on zeros, not what an earlier
+// frame left in the reply area.
+TEST_F(CordrelTest, OverstatedReplyLengthHandsOnNoStaleBytes) {
+    std::array<uint8_t, 8> data{};
+    uint32_t count = 8;
+    answer([](const Bytes&, std::size_t) { return Bytes(288, 0x5A); });
+    ASSERT_EQ(SLE4442_Read_Main_Memory(kCard, data.data(), 0, &count), SCARD_S_SUCCESS);
+    answer([](const Bytes&, std::size_t) { return Bytes{0x01, 0x02}; });
+    fakepcsc::script().reportedControlLength = 8;
+    data.fill(0xEE);
+    count = 8;
+    ASSERT_EQ(SLE4442_Read_Main_Memory(kCard, data.data(), 0, &count), SCARD_S_SUCCESS);
+    EXPECT_EQ(count, 8u);
+    EXPECT_EQ(hex(Bytes(data.begin(), data.end())), "01 02 00 00 00 00 00 00");
+}
+
 struct Checked {
     const char* what;
     Bytes protection;
@@ -121,7 +155,8 @@ TEST_F(CordrelTest, CheckedUpdateLooksAtTheProtectionOfItsRangeOnly) {
          10,
          SCARD_S_SUCCESS,
          11},
-        {"no protection bytes came back", {}, 5, 1, SCARD_E_INVALID_PARAMETER, 1},
+        {"no protection bytes came back", {}, 5, 1, SCARD_F_COMM_ERROR, 1},
+        {"three came back, above them", {0xFF, 0xFF, 0xFF}, 32, 1, SCARD_S_SUCCESS, 2},
     };
     const std::array<uint8_t, 256> data{};
     for (const auto& c : cases) {
