@@ -83,11 +83,11 @@ std::unique_ptr<Card> makeCard(CardType type, const KeyValues& options, std::str
         return std::make_unique<ApduCard>(true);
     case CardType::Sle4442:
     case CardType::Sle4432:
-        memory = parseMemorySettings(options, 256, type == CardType::Sle4442 ? 3 : 0, error);
+        memory = parseMemorySettings(options, 256, 32, type == CardType::Sle4442 ? 3 : 0, error);
         return memory ? std::make_unique<Sle4442Card>(type == CardType::Sle4442, *memory) : nullptr;
     case CardType::Sle4428:
     case CardType::Sle4418:
-        memory = parseMemorySettings(options, 1024, type == CardType::Sle4428 ? 2 : 0, error);
+        memory = parseMemorySettings(options, 1024, 1024, type == CardType::Sle4428 ? 2 : 0, error);
         return memory ? std::make_unique<Sle4428Card>(type == CardType::Sle4428, *memory) : nullptr;
     }
     error = "unknown card type";

@@ -91,8 +91,13 @@ std::string toHex(std::span<const uint8_t> bytes) {
     return text;
 }
 
+bool writableBy(const Bytes& protection, std::size_t a) {
+    return (a >> 3) >= protection.size() || (protection[a >> 3] >> (a & 7) & 1) != 0;
+}
+
 std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std::size_t memorySize,
-                                                  std::size_t pscSize, std::string& error) {
+                                                  std::size_t protectable, std::size_t pscSize,
+                                                  std::string& error) {
     MemorySettings settings;
     for (const auto& [key, value] : options) {
         if (key == "memory") {
@@ -103,6 +108,14 @@ std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std:
                 return std::nullopt;
             }
             settings.memory = std::move(*bytes);
+        } else if (key == "protection") {
+            auto bytes = parseHex(value);
+            if (!bytes || bytes->size() > protectable / 8) {
+                error = "protection= takes up to " + std::to_string(protectable / 8) +
+                        " bytes as hexadecimal digits";
+                return std::nullopt;
+            }
+            settings.protection = std::move(*bytes);
         } else if (key == "psc" && pscSize > 0) {
             auto bytes = parseHex(value);
             if (!bytes || bytes->size() != pscSize) {
@@ -134,7 +147,9 @@ std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std:
 Sle4442Card::Sle4442Card(bool withPsc, const MemorySettings& settings) : m_withPsc(withPsc) {
     m_memory.fill(0xFF);
     std::copy(settings.memory.begin(), settings.memory.end(), m_memory.begin());
-    m_writable.set();
+    for (std::size_t a = 0; a < m_writable.size(); ++a) {
+        m_writable[a] = writableBy(settings.protection, a);
+    }
     if (settings.psc) {
         std::copy(settings.psc->begin(), settings.psc->end(), m_psc.begin());
     }
@@ -171,14 +186,8 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
             m_memory[c->address] = c->data;
         }
         return Bytes{};
-    case kReadProtection: {
-        Bytes bits(4);
-        for (std::size_t a = 0; a < 32; ++a) {
-            bits[a >> 3] =
-                static_cast<uint8_t>(bits[a >> 3] | (m_writable[a] ? 1u << (a & 7) : 0u));
-        }
-        return bits;
-    }
+    case kReadProtection:
+        return protectionBytes();
     case kWriteProtection:
         if (c->address >= 32) {
             return std::nullopt;
@@ -228,6 +237,14 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
     }
 }
 
+Bytes Sle4442Card::protectionBytes() const {
+    Bytes bits(m_writable.size() / 8);
+    for (std::size_t a = 0; a < m_writable.size(); ++a) {
+        bits[a >> 3] = static_cast<uint8_t>(bits[a >> 3] | (m_writable[a] ? 1u << (a & 7) : 0u));
+    }
+    return bits;
+}
+
 void Sle4442Card::describe(KeyValues& status) const {
     if (m_withPsc) {
         status["card.counter"] = std::to_string(m_counter);
@@ -236,7 +253,7 @@ void Sle4442Card::describe(KeyValues& status) const {
 }
 
 KeyValues Sle4442Card::contents() const {
-    KeyValues settings{{"memory", toHex(m_memory)}};
+    KeyValues settings{{"memory", toHex(m_memory)}, {"protection", toHex(protectionBytes())}};
     if (m_withPsc) {
         settings["psc"] = toHex(m_psc);
         settings["counter"] = std::to_string(m_counter);
@@ -249,6 +266,9 @@ KeyValues Sle4442Card::contents() const {
 Sle4428Card::Sle4428Card(bool withPsc, const MemorySettings& settings) : m_withPsc(withPsc) {
     m_memory.fill(0xFF);
     std::copy(settings.memory.begin(), settings.memory.end(), m_memory.begin());
+    for (std::size_t a = 0; a < m_protected.size(); ++a) {
+        m_protected[a] = !writableBy(settings.protection, a);
+    }
     // Counter and PSC are memory bytes; their own settings win over memory=.
     if (withPsc && settings.psc) {
         std::copy(settings.psc->begin(), settings.psc->end(), m_memory.begin() + kPscAddress);
@@ -368,7 +388,12 @@ namespace simreader {
 
 // Counter and PSC are part of the memory.
 KeyValues Sle4428Card::contents() const {
-    return {{"memory", toHex(m_memory)}};
+    Bytes protection(m_protected.size() / 8);
+    for (std::size_t a = 0; a < m_protected.size(); ++a) {
+        protection[a >> 3] =
+            static_cast<uint8_t>(protection[a >> 3] | (m_protected[a] ? 0u : 1u << (a & 7)));
+    }
+    return {{"memory", toHex(m_memory)}, {"protection", toHex(protection)}};
 }
 
 } // namespace simreader

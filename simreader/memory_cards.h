@@ -26,15 +26,23 @@ struct EscapeCommand {
 std::optional<EscapeCommand> parseEscapeFrame(std::span<const uint8_t> frame);
 
 // Settings a memory card takes at insertion: memory=<hex> (initial contents from address
-// 0, the rest FF), psc=<hex> and counter=<number> for the cards with a PSC.
+// 0, the rest FF), protection=<hex> (one bit per protectable address from 0, bit a & 7 of
+// byte a >> 3, 1 = writable; the rest writable), psc=<hex> and counter=<number> for the
+// cards with a PSC. A card that slips out is saved with all of them, so that it comes
+// back exactly as it left.
 struct MemorySettings {
     Bytes memory;
+    Bytes protection;
     std::optional<Bytes> psc;
     std::optional<uint8_t> counter;
 };
 std::string toHex(std::span<const uint8_t> bytes);
+// `protectable` is the number of addresses with a protection bit.
 std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std::size_t memorySize,
-                                                  std::size_t pscSize, std::string& error);
+                                                  std::size_t protectable, std::size_t pscSize,
+                                                  std::string& error);
+// Whether address `a` is writable by the protection bytes given (missing bytes: writable).
+bool writableBy(const Bytes& protection, std::size_t a);
 
 // Memory cards answer no APDU; the reader says so.
 inline constexpr uint16_t kNoApduInterface = 0x6A81;
@@ -106,6 +114,8 @@ public:
 
 private:
     bool writable() const { return !m_withPsc || m_verification.verified(); }
+    // The protection memory as the card reads it out.
+    Bytes protectionBytes() const;
 
     bool m_withPsc;
     std::array<uint8_t, 256> m_memory{};

@@ -1,5 +1,6 @@
 // The simulated memory cards as their datasheets describe them, frame by frame.
 #include "memory_cards.h"
+#include "state_files.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,78 @@ TEST(Sle4428Card, TwoComparesAfterASpentAttemptVerify) {
     EXPECT_EQ(read(1022, 5).size(), 2u); // stops at the end of the memory
 }
 
+// A card that slips out is saved as settings and made again by reinsert: it must come back
+// exactly as it left, its protection included.
+TEST(MemoryCardSettings, SavedContentsMakeTheSameCardAgain) {
+    struct Case {
+        const char* type;
+        KeyValues settings;
+        std::vector<Bytes> before; // frames sent before the card slips out
+        Bytes protection;          // the first probe's answer: the protection it left with
+        std::vector<Bytes> probes; // frames whose answers must not change
+    };
+    const Case cases[] = {
+        {"sle4432",
+         {{"memory", "11223344"}},
+         {frame(0x3C, 0, 0x11)},
+         {0xFE, 0xFF, 0xFF, 0xFF},
+         {frame(0x34, 0, 0, 4), frame(0x38, 0, 0x99), frame(0x38, 1, 0x99),
+          frame(0x30, 0, 0, 256)}},
+        {"sle4442",
+         {{"psc", "AABBCC"}, {"memory", "00112233"}},
+         // Verified: protects byte 1, changes a PSC byte, sets the counter to 6.
+         {frame(0x39, 0, 0x06), frame(0x33, 1, 0xAA), frame(0x33, 2, 0xBB), frame(0x33, 3, 0xCC),
+          frame(0x39, 0, 0xFF), frame(0x3C, 1, 0x11), frame(0x39, 1, 0x01), frame(0x39, 0, 0x06)},
+         {0xFD, 0xFF, 0xFF, 0xFF},
+         {frame(0x34, 0, 0, 4), frame(0x31, 0, 0, 4), frame(0x39, 0, 0x04), frame(0x33, 1, 0x01),
+          frame(0x33, 2, 0xBB), frame(0x33, 3, 0xCC), frame(0x39, 0, 0xFF), frame(0x31, 0, 0, 4),
+          frame(0x38, 1, 0x99), frame(0x38, 2, 0x99), frame(0x30, 0, 0, 256)}},
+        {"sle4428",
+         {{"psc", "1234"}, {"counter", "0xFE"}},
+         // Verified: writes and protects 0x121, protects 5 as it is, changes a PSC byte and
+         // sets the counter to FE.
+         {frame(0xF2, 0xFD, 0xFC), frame(0xCD, 0xFE, 0x12), frame(0xCD, 0xFF, 0x34),
+          frame(0xF3, 0xFD, 0xFF), frame(0x71, 0x21, 0x5A), frame(0x30, 0x05, 0xFF),
+          frame(0xF3, 0xFE, 0x56), frame(0xF2, 0xFD, 0xFE)},
+         {0xFF, 0x01, 0xFF, 0x01, 0xFF, 0x01, 0xFF, 0x01, 0xFF, 0x01, 0xFF, 0x00},
+         {frame(0x0C, 0, 0, 6), frame(0x4C, 0x20, 0, 2), frame(0xCE, 0xFD, 0, 3),
+          frame(0xF2, 0xFD, 0xFC), frame(0xCD, 0xFE, 0x56), frame(0xCD, 0xFF, 0x34),
+          frame(0xF3, 0xFD, 0xFF), frame(0xCE, 0xFD, 0, 3), frame(0x33, 0x05, 0x00),
+          frame(0x73, 0x21, 0x00), frame(0x33, 0x06, 0x00), frame(0x0E, 0, 0, 256),
+          frame(0x4E, 0, 0, 256)}},
+        {"sle4418",
+         {{"memory", "0102"}},
+         {frame(0x31, 0x10, 0x42), frame(0x30, 0x01, 0x02)},
+         {0x01, 0x01, 0x02, 0x00, 0xFF, 0x01},
+         {frame(0x0C, 0, 0, 3), frame(0x0C, 0x10, 0, 1), frame(0x33, 0x01, 0x00),
+          frame(0x33, 0x10, 0x00), frame(0x33, 0x02, 0x00), frame(0x0E, 0, 0, 17)}},
+    };
+    for (const auto& c : cases) {
+        auto original = card(c.type, c.settings);
+        original->powerCycle();
+        for (const auto& f : c.before) {
+            ASSERT_TRUE(original->escape(f)) << c.type;
+        }
+        original->powerCycle(); // it slips out
+        // Saved and read back as the reader and `simreader-ctl reinsert` do.
+        std::string error;
+        const CardSetting out{*parseCardType(c.type), 0, original->contents()};
+        const auto values = parseKeyValues(formatKeyValues(formatCardSetting(out)), error);
+        ASSERT_TRUE(values) << error;
+        const auto setting = parseCardSetting(*values, error);
+        ASSERT_TRUE(setting) << error;
+        KeyValues options = setting->options;
+        ASSERT_TRUE(takeSlotOptions(options, error));
+        auto again = makeCard(setting->type, options, error);
+        ASSERT_TRUE(again) << c.type << ": " << error;
+        EXPECT_EQ(original->escape(c.probes[0]), c.protection) << c.type;
+        for (std::size_t i = 0; i < c.probes.size(); ++i) {
+            EXPECT_EQ(again->escape(c.probes[i]), original->escape(c.probes[i]))
+                << c.type << ", probe " << i;
+        }
+    }
+}
+
 TEST(MemoryCardSettings, AreCheckedAtInsertion) {
     std::string error;
     const std::pair<const char*, KeyValues> bad[] = {
@@ -160,7 +233,7 @@ TEST(MemoryCardSettings, AreCheckedAtInsertion) {
         {"sle4442", {{"psc", "1234"}}},    {"sle4428", {{"psc", "123456"}}},
         {"sle4432", {{"psc", "123456"}}},  {"sle4418", {{"counter", "3"}}},
         {"sle4442", {{"counter", "256"}}}, {"sle4442", {{"colour", "red"}}},
-        {"apdu", {{"memory", "00"}}},
+        {"apdu", {{"memory", "00"}}},      {"sle4432", {{"protection", "FFFFFFFFFF"}}},
     };
     for (const auto& [type, options] : bad) {
         error.clear();
