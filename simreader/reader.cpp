@@ -46,7 +46,7 @@ std::string onOff(bool on) {
 
 } // namespace
 
-Reader::Reader(std::filesystem::path folder) : m_folder(std::move(folder)) {
+Reader::Reader(std::filesystem::path folder) : m_folder(std::move(folder)), m_host(thisProcess()) {
     if (auto name = readSmallFile(m_folder / kNameFile)) {
         m_name = *name;
         while (!m_name.empty() && (m_name.back() == '\n' || m_name.back() == '\r')) {
@@ -63,21 +63,27 @@ void Reader::refreshCard() {
     if (stamp != m_cardStamp) {
         m_cardStamp = stamp;
         m_setting.reset();
+        m_refusal.clear();
         if (stamp.exists) {
-            std::string error;
+            std::string error = "the card file cannot be read";
             auto text = readSmallFile(m_folder / kCardFile);
             auto values = text ? parseKeyValues(*text, error) : std::nullopt;
             if (values) {
                 m_setting = parseCardSetting(*values, error);
             }
+            if (!m_setting) {
+                m_refusal = error;
+            }
         }
     }
     const uint64_t wantedId = m_setting ? m_setting->id : 0;
     if (m_card && (!m_setting || wantedId != m_cardId)) {
-        dropCard(); // pulled out, or swapped: the reader sees the slot empty once
-        return;
+        dropCard(); // pulled out, or swapped
+        if (m_setting) {
+            return; // a swap: the reader sees the slot empty once
+        }
     }
-    if (!m_card && m_setting) {
+    if (!m_card && m_setting && m_refusal.empty()) {
         std::string error;
         KeyValues options = m_setting->options;
         const auto slot = takeSlotOptions(options, error);
@@ -87,6 +93,12 @@ void Reader::refreshCard() {
         m_slotOptions = slot.value_or(SlotOptions{});
         m_escapeFrames = 0;
         m_powered = false;
+        if (!m_card) {
+            m_refusal = error;
+        }
+    }
+    if (m_shownStamp != m_cardStamp) {
+        m_shownStamp = m_cardStamp;
         publish();
     }
 }
@@ -208,7 +220,9 @@ RESPONSECODE Reader::escape(std::span<const uint8_t> frame, std::span<uint8_t> a
         std::error_code ec;
         std::filesystem::remove(m_folder / kCardFile, ec);
         m_cardStamp = stampOf(m_folder / kCardFile);
+        m_shownStamp = m_cardStamp;
         m_setting.reset();
+        m_refusal.clear();
         dropCard();
         return IFD_ICC_NOT_PRESENT;
     }
@@ -271,6 +285,12 @@ KeyValues Reader::status() const {
     if (m_card) {
         m_card->describe(status);
     }
+    if (!m_refusal.empty()) {
+        status["refused"] = m_refusal;
+    }
+    status["cardfile"] = formatStamp(m_shownStamp);
+    status["pid"] = std::to_string(m_host.pid);
+    status["started"] = std::to_string(m_host.started);
     return status;
 }
 

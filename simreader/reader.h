@@ -46,6 +46,7 @@ private:
     KeyValues status() const;
 
     // Picks up a change of the card file; a swap of cards reports one empty poll first.
+    // A card file that names no card the reader can make leaves the slot empty, refused.
     void refreshCard();
     void dropCard();
     void publish();
@@ -55,7 +56,10 @@ private:
     std::filesystem::path m_folder;
     std::string m_name;
 
+    ProcessIdentity m_host; // the process the driver runs in, for the tool to see it live
     FileStamp m_cardStamp;
+    FileStamp m_shownStamp;               // the card file version the slot's card reflects
+    std::string m_refusal;                // why the card file gave no card
     std::optional<CardSetting> m_setting; // what the card file says the slot holds
     std::unique_ptr<Card> m_card;         // what the reader sees in the slot
     CardType m_cardType = CardType::Apdu;

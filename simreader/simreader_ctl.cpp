@@ -7,11 +7,13 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -65,6 +67,38 @@ fs::path defaultFolder() {
 int fail(const std::string& message) {
     std::cerr << "simreader-ctl: " << message << '\n';
     return 1;
+}
+
+// What the driver of the reader in `folder` shows; nothing before the driver has run.
+std::optional<KeyValues> shownBy(const fs::path& folder) {
+    std::string error;
+    const auto text = readSmallFile(folder / kStatusFile);
+    return text ? parseKeyValues(*text, error) : std::nullopt;
+}
+
+// The process the driver last ran in is still the one running under its pid. A daemon that
+// was killed leaves its readers' files behind, showing what they held then.
+bool driverRunning(const std::optional<KeyValues>& shown) {
+    if (!shown || !shown->contains("pid") || !shown->contains("started")) {
+        return false;
+    }
+    ProcessIdentity named;
+    const std::string& pid = shown->at("pid");
+    const std::string& started = shown->at("started");
+    auto [pidEnd, pidError] = std::from_chars(pid.data(), pid.data() + pid.size(), named.pid);
+    auto [startEnd, startError] =
+        std::from_chars(started.data(), started.data() + started.size(), named.started);
+    if (pidError != std::errc{} || startError != std::errc{} || pidEnd != pid.data() + pid.size() ||
+        startEnd != started.data() + started.size()) {
+        return false;
+    }
+    return runningProcess(named.pid) == named;
+}
+
+int notRunning(const fs::path& base) {
+    std::cerr << "simreader-ctl: no pcscd serves the simulated readers under " << base.string()
+              << "; is pcscd running? (scripts/sim-pcscd start)\n";
+    return 2;
 }
 
 struct ReaderFolder {
@@ -160,6 +194,9 @@ int insertCommand(const fs::path& base, const std::vector<std::string>& args) {
     if (!reader) {
         return fail(error);
     }
+    if (!driverRunning(shownBy(reader->folder))) {
+        return notRunning(base);
+    }
     const auto card = cardFromArgs(args[1], {args.begin() + 2, args.end()}, error);
     if (!card) {
         return fail(error);
@@ -179,6 +216,9 @@ int removeCommand(const fs::path& base, const std::vector<std::string>& args) {
     if (!reader) {
         return fail(error);
     }
+    if (!driverRunning(shownBy(reader->folder))) {
+        return notRunning(base);
+    }
     std::error_code ec;
     fs::remove(reader->folder / kCardFile, ec);
     if (ec) {
@@ -195,6 +235,9 @@ int reinsertCommand(const fs::path& base, const std::vector<std::string>& args) 
     const auto reader = findReader(base, args[0], error);
     if (!reader) {
         return fail(error);
+    }
+    if (!driverRunning(shownBy(reader->folder))) {
+        return notRunning(base);
     }
     const auto text = readSmallFile(reader->folder / kCardOutFile);
     const auto values = text ? parseKeyValues(*text, error) : std::nullopt;
@@ -221,41 +264,70 @@ std::string valueOf(const KeyValues& values, const std::string& key) {
     return it == values.end() ? "?" : it->second;
 }
 
+// The card the card file asks for: its type, "none" or "unreadable".
+std::string wantedCard(const fs::path& folder) {
+    const auto text = readSmallFile(folder / kCardFile);
+    if (!text) {
+        std::error_code ec;
+        return fs::exists(folder / kCardFile, ec) ? "unreadable" : "none";
+    }
+    std::string error;
+    const auto values = parseKeyValues(*text, error);
+    const auto setting = values ? parseCardSetting(*values, error) : std::nullopt;
+    return setting ? std::string(cardTypeName(setting->type)) : "unreadable";
+}
+
+// Each reader as its driver holds it. A card file the driver has not acted on yet shows
+// as pending, without the power and details of the card it replaces; one the driver could
+// make no card of shows as refused, with the reason on the next line.
 int statusCommand(const fs::path& base) {
     const auto readers = listReaders(base);
     if (readers.empty()) {
         return fail("no simulated readers under " + base.string());
     }
+    std::ostringstream out;
+    bool anyRunning = false;
     for (const auto& reader : readers) {
-        std::string error;
-        std::string card = "none";
-        if (auto text = readSmallFile(reader.folder / kCardFile)) {
-            auto values = parseKeyValues(*text, error);
-            auto setting = values ? parseCardSetting(*values, error) : std::nullopt;
-            card = setting ? std::string(cardTypeName(setting->type)) : "unreadable";
-        }
-        std::cout << reader.name << ": card=" << card;
-        const auto text = readSmallFile(reader.folder / kStatusFile);
-        const auto shown = text ? parseKeyValues(*text, error) : std::nullopt;
-        if (!shown) {
-            std::cout << " reader=not-running\n";
+        const std::string wanted = wantedCard(reader.folder);
+        const auto shown = shownBy(reader.folder);
+        if (!driverRunning(shown)) {
+            out << reader.name << ": card=" << wanted << " reader=not-running\n";
             continue;
         }
+        anyRunning = true;
         const auto& s = *shown;
-        std::cout << " powered=" << (valueOf(s, "powered") == "1" ? "yes" : "no");
-        // Card details the driver reports (memory cards: counter, verification).
-        for (const auto& [key, value] : s) {
-            if (key.starts_with("card.")) {
-                std::cout << ' ' << key.substr(5) << '=' << value;
+        const bool pending =
+            valueOf(s, "cardfile") != formatStamp(stampOf(reader.folder / kCardFile));
+        const bool refused = !pending && s.contains("refused");
+        out << reader.name << ": card=" << (pending ? wanted : valueOf(s, "card"));
+        if (pending) {
+            out << " pending=yes";
+        } else if (refused) {
+            out << " refused=" << wanted;
+        }
+        if (!pending) {
+            out << " powered=" << (valueOf(s, "powered") == "1" ? "yes" : "no");
+            // Card details the driver reports (memory cards: counter, verification).
+            for (const auto& [key, value] : s) {
+                if (key.starts_with("card.")) {
+                    out << ' ' << key.substr(5) << '=' << value;
+                }
             }
         }
-        std::cout << " blue=" << onOff(s, "led1") << " yellow=" << onOff(s, "led2")
-                  << " green=" << onOff(s, "led3") << " red=" << onOff(s, "led4")
-                  << " mode=" << (valueOf(s, "blinking") == "1" ? "blinking" : "steady")
-                  << " buzzer=" << onOff(s, "buzzer") << " tone=" << valueOf(s, "tone")
-                  << " on=" << valueOf(s, "on") << " off=" << valueOf(s, "off")
-                  << " repetitions=" << valueOf(s, "repetitions") << '\n';
+        out << " blue=" << onOff(s, "led1") << " yellow=" << onOff(s, "led2")
+            << " green=" << onOff(s, "led3") << " red=" << onOff(s, "led4")
+            << " mode=" << (valueOf(s, "blinking") == "1" ? "blinking" : "steady")
+            << " buzzer=" << onOff(s, "buzzer") << " tone=" << valueOf(s, "tone")
+            << " on=" << valueOf(s, "on") << " off=" << valueOf(s, "off")
+            << " repetitions=" << valueOf(s, "repetitions") << '\n';
+        if (refused) {
+            out << "  refused: " << valueOf(s, "refused") << '\n';
+        }
     }
+    if (!anyRunning) {
+        return notRunning(base);
+    }
+    std::cout << out.str();
     return 0;
 }
 

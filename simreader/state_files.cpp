@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace simreader {
 
@@ -107,6 +108,54 @@ FileStamp stampOf(const std::filesystem::path& path) {
     return {true, st.st_dev, st.st_ino,
             static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
             st.st_size};
+}
+
+std::string formatStamp(const FileStamp& stamp) {
+    if (!stamp.exists) {
+        return "none";
+    }
+    return std::to_string(stamp.device) + ":" + std::to_string(stamp.inode) + ":" +
+           std::to_string(stamp.modifiedNs) + ":" + std::to_string(stamp.size);
+}
+
+ProcessIdentity thisProcess() {
+    return runningProcess(static_cast<long>(::getpid())).value_or(ProcessIdentity{});
+}
+
+std::optional<ProcessIdentity> runningProcess(long pid) {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    const auto stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    // "pid (comm) state ppid ...": the name may hold blanks and parentheses, so the fields
+    // are counted from the last ')'. State is field 3, the start time field 22.
+    const std::size_t close = stat ? stat->rfind(')') : std::string::npos;
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string_view rest = std::string_view(*stat).substr(close + 1);
+    std::vector<std::string_view> fields;
+    while (!rest.empty()) {
+        const std::size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(start);
+        const std::size_t end = rest.find(' ');
+        fields.push_back(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end);
+    }
+    constexpr std::size_t kState = 0, kStarted = 19; // fields 3 and 22
+    if (fields.size() <= kStarted || fields[kState] == "Z" || fields[kState] == "X") {
+        return std::nullopt;
+    }
+    ProcessIdentity identity{pid, 0};
+    const auto text = fields[kStarted];
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), identity.started);
+    if (ec != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return identity;
 }
 
 std::optional<CardSetting> parseCardSetting(const KeyValues& values, std::string& error) {

@@ -3,7 +3,9 @@
 //   name    the reader's configured name (written once when the readers are set up)
 //   card    the card in the slot: type=..., id=... and the card's settings (tool writes,
 //           driver reads); no file means an empty slot
-//   status  what the reader shows: power, LEDs, buzzer, card details (driver writes)
+//   status  what the reader shows: power, LEDs, buzzer, card details, the process that
+//           runs the driver and the version of the card file its card reflects (driver
+//           writes)
 //   card.out  a card that slipped out of the reader, with its contents (driver writes)
 // Files hold key=value lines and are replaced atomically, so a reader of a file sees
 // either the old or the new content, never a mix.
@@ -46,6 +48,19 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp stampOf(const std::filesystem::path& path);
+// As the status file shows it: "none" for a missing file.
+std::string formatStamp(const FileStamp& stamp);
+
+// A running process, told apart from a later one that got the same pid by its start time.
+struct ProcessIdentity {
+    long pid = 0;
+    uint64_t started = 0; // clock ticks after boot
+    bool operator==(const ProcessIdentity&) const = default;
+};
+ProcessIdentity thisProcess();
+// The process with this pid as it runs now; nothing when there is none or it has ended (a
+// zombie has ended).
+std::optional<ProcessIdentity> runningProcess(long pid);
 
 // The card a slot is told to hold.
 struct CardSetting {
