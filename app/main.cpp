@@ -5,6 +5,7 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -27,6 +28,21 @@ int main(int argc, char** argv) {
     const bool exitWhenShown = options.exitWhenShown;
     // The application outlives the handlers below: the error box needs it.
     QApplication app(argc, argv);
+    // Nobody answers a box then: each one the start opens (a start opens them only on a
+    // failure, such as no PC/SC service) is told on stderr, closed at once, and makes the
+    // program end with status 1.
+    int status = 0;
+    QTimer boxCloser;
+    if (exitWhenShown) {
+        QObject::connect(&boxCloser, &QTimer::timeout, [&status] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                std::fprintf(stderr, "Tessary: %s\n", box->text().toLocal8Bit().constData());
+                box->done(QMessageBox::Ok);
+                status = 1;
+            }
+        });
+        boxCloser.start(20);
+    }
     try {
         QCoreApplication::setApplicationName(QStringLiteral("Tallix"));
         TForm1 form;
@@ -40,5 +56,5 @@ int main(int argc, char** argv) {
     } catch (...) {
         tessary::showErrorBox(QStringLiteral("Unknown exception"));
     }
-    return 0;
+    return status;
 }

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessary {
 namespace {
@@ -30,8 +33,19 @@ SupportedReaders MakeSupportedReaders(std::string_view extra) {
 }
 
 std::string LoadExtraReaderName(const char* fileName) {
-    std::FILE* file = std::fopen(fileName, "rb");
+    // Only a regular file, or a link to one, names a reader: a FIFO or a device of that
+    // name is never opened, and if one takes the file's place meanwhile, never waited on.
+    struct stat st {};
+    if (::stat(fileName, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return {};
+    }
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::FILE* file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr;
     if (file == nullptr) {
+        ::close(fd);
         return {};
     }
     std::string line;

@@ -40,7 +40,8 @@ inline constexpr const char* kReaderNameFile = "Readername.txt";
 // "KALDOR TR-100", "KALDOR RF-9000" and `extra` (cut to fit its slot).
 SupportedReaders MakeSupportedReaders(std::string_view extra);
 // The first line of the file, at most 126 bytes, without its CR LF or LF; empty when the
-// file is missing, cannot be opened or yields nothing.
+// file is missing, is not a regular file (or a link to one), cannot be opened or yields
+// nothing.
 std::string LoadExtraReaderName(const char* fileName);
 // A byte-exact, case-sensitive prefix test against the non-empty slots.
 bool IsSupportedReader(std::string_view text, const SupportedReaders& table);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace tessary;
 
@@ -44,6 +45,20 @@ TEST(ReaderNameFile, FirstLineWithoutItsEndAndAtMost126Bytes) {
     }
     std::filesystem::remove(file);
     EXPECT_EQ(LoadExtraReaderName(file.c_str()), "");
+
+    // Only a regular file or a link to one names a reader; a FIFO is not waited on.
+    const auto target = file.string() + ".target";
+    std::ofstream(target, std::ios::binary) << "Generic Reader\r\n";
+    std::filesystem::create_symlink(target, file);
+    EXPECT_EQ(LoadExtraReaderName(file.c_str()), "Generic Reader");
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(LoadExtraReaderName(file.c_str()), "");
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    EXPECT_EQ(LoadExtraReaderName(file.c_str()), "");
+    std::filesystem::remove(file);
+    std::filesystem::remove(target);
 }
 
 TEST(ShareModeAndAtrLine, AsTheSelectorAndTheCardGiveThem) {
