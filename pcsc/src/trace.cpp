@@ -26,11 +26,16 @@ std::mutex g_frequencyMutex;
 // The trace file opened without following a link and without waiting on a FIFO, kept only
 // when it is a regular file; -1 otherwise. Nothing is emptied here.
 int openRegular(int flags) {
+    // Anything else of that name is not even opened; one that takes its place meanwhile is
+    // refused after the open, which neither follows nor waits.
+    struct stat st {};
+    if (::lstat(kTraceFile, &st) == 0 && !S_ISREG(st.st_mode)) {
+        return -1;
+    }
     const int fd = ::open(kTraceFile, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         return -1;
     }
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
