@@ -14,9 +14,12 @@ using Bytes = std::vector<uint8_t>;
 
 namespace sw {
 constexpr uint16_t kOk = 0x9000;
-constexpr uint16_t kEndOfFile = 0x6282;   // fewer bytes than asked for
+constexpr uint16_t kBytesRemaining =
+    0x6100;                             // low byte: what GET RESPONSE can fetch, 00 for 256 or more
+constexpr uint16_t kEndOfFile = 0x6282; // fewer bytes than asked for
 constexpr uint16_t kWrongLength = 0x6700; // Lc/Le do not fit the command
 constexpr uint16_t kSecurityNotMet = 0x6982;
+constexpr uint16_t kConditionsNotMet = 0x6985;
 constexpr uint16_t kIncompatibleFile = 0x6981;
 constexpr uint16_t kNoCurrentEf = 0x6986;
 constexpr uint16_t kWrongData = 0x6A80;

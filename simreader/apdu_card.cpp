@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <sys/random.h>
+#include <utility>
 
 namespace simreader {
 namespace {
@@ -11,6 +12,11 @@ namespace {
 constexpr uint8_t kInsSelect = 0xA4;
 constexpr uint8_t kInsReadBinary = 0xB0;
 constexpr uint8_t kInsGetChallenge = 0x84;
+constexpr uint8_t kInsGetResponse = 0xC0;
+// Our own class and its two commands.
+constexpr uint8_t kOwnClass = 0x80;
+constexpr uint8_t kInsGetIdentity = 0x10;
+constexpr uint8_t kInsReadIdentity = 0x12;
 
 constexpr uint16_t kMasterFile = 0x3F00;
 
@@ -44,6 +50,8 @@ constexpr auto kContactlessAtr =
 
 constexpr std::array<uint8_t, 8> kApplicationAid{0xF0, 0x4B, 0x41, 0x4C, 0x44, 0x4F, 0x52, 0x01};
 constexpr std::string_view kIdentityText = "TESSARY SIMULATED PROCESSOR CARD";
+const std::span<const uint8_t> kIdentity{reinterpret_cast<const uint8_t*>(kIdentityText.data()),
+                                         kIdentityText.size()};
 
 constexpr std::array<uint8_t, 64> kApplicationData = [] {
     std::array<uint8_t, 64> data{};
@@ -55,11 +63,7 @@ constexpr std::array<uint8_t, 64> kApplicationData = [] {
 
 const std::array<CardFile, 4> kFiles{{
     {kMasterFile, true, 0, {}, {}},
-    {0x2F02,
-     false,
-     2,
-     {},
-     {reinterpret_cast<const uint8_t*>(kIdentityText.data()), kIdentityText.size()}},
+    {0x2F02, false, 2, {}, kIdentity},
     {0x5000, true, 0, kApplicationAid, {}},
     {0x5001, false, 1, {}, kApplicationData},
 }};
@@ -111,17 +115,24 @@ uint32_t ApduCard::protocols() const {
 
 void ApduCard::powerCycle() {
     m_currentEf = nullptr;
+    m_pending = {};
 }
 
 Bytes ApduCard::transmit(std::span<const uint8_t> bytes) {
+    // Data kept for GET RESPONSE is for the command right after the one that left it.
+    const std::span<const uint8_t> pending = std::exchange(m_pending, {});
     if (bytes.size() < 4) {
         return response(sw::kWrongLength);
     }
-    if (bytes[0] != 0x00) {
+    if (bytes[0] != 0x00 && bytes[0] != kOwnClass) {
         return response(sw::kUnknownCla);
     }
     const uint8_t ins = bytes[1];
-    if (ins != kInsSelect && ins != kInsReadBinary && ins != kInsGetChallenge) {
+    const bool known = bytes[0] == kOwnClass
+                           ? ins == kInsGetIdentity || ins == kInsReadIdentity
+                           : ins == kInsSelect || ins == kInsReadBinary ||
+                                 ins == kInsGetChallenge || ins == kInsGetResponse;
+    if (!known) {
         return response(sw::kUnknownIns);
     }
     const auto apdu = parseApdu(bytes);
@@ -133,8 +144,15 @@ Bytes ApduCard::transmit(std::span<const uint8_t> bytes) {
         return select(*apdu);
     case kInsReadBinary:
         return readBinary(*apdu);
-    default:
+    case kInsGetChallenge:
         return getChallenge(*apdu);
+    case kInsGetIdentity:
+        return getIdentity(*apdu);
+    case kInsReadIdentity:
+        return readIdentity(*apdu);
+    default:
+        m_pending = pending;
+        return getResponse(*apdu);
     }
 }
 
@@ -228,6 +246,56 @@ Bytes ApduCard::getChallenge(const Apdu& apdu) {
         filled += static_cast<std::size_t>(got);
     }
     return response(std::span(random).first(apdu.ne), sw::kOk);
+}
+
+Bytes ApduCard::getIdentity(const Apdu& apdu) {
+    if (apdu.p1 != 0 || apdu.p2 != 0) {
+        return response(sw::kWrongP1P2);
+    }
+    if (!apdu.data.empty() || apdu.hasLe) {
+        return response(sw::kWrongLength);
+    }
+    m_pending = kIdentity;
+    return response(static_cast<uint16_t>(sw::kBytesRemaining | kIdentity.size()));
+}
+
+Bytes ApduCard::readIdentity(const Apdu& apdu) const {
+    if (apdu.p1 != 0 || apdu.p2 != 0) {
+        return response(sw::kWrongP1P2);
+    }
+    if (!apdu.data.empty()) {
+        return response(sw::kWrongLength);
+    }
+    if (apdu.ne != kIdentity.size()) {
+        return response(static_cast<uint16_t>(sw::kWrongLe | kIdentity.size()));
+    }
+    return response(kIdentity, sw::kOk);
+}
+
+// Hands out the kept data: Le bytes of it with 61 and what is left, all of it with 90 00
+// when Le asks for as much or is 00, and 6C with what is there when Le asks for more.
+Bytes ApduCard::getResponse(const Apdu& apdu) {
+    const std::span<const uint8_t> pending = std::exchange(m_pending, {});
+    if (apdu.p1 != 0 || apdu.p2 != 0) {
+        return response(sw::kWrongP1P2);
+    }
+    if (!apdu.data.empty() || !apdu.hasLe) {
+        return response(sw::kWrongLength);
+    }
+    if (pending.empty()) {
+        return response(sw::kConditionsNotMet);
+    }
+    const bool upToAll = apdu.ne == 256;
+    if (apdu.ne > pending.size() && !upToAll) {
+        m_pending = pending;
+        return response(static_cast<uint16_t>(sw::kWrongLe | pending.size()));
+    }
+    if (apdu.ne < pending.size()) {
+        m_pending = pending.subspan(apdu.ne);
+        const std::size_t left = std::min<std::size_t>(m_pending.size(), 256) & 0xFF;
+        return response(pending.first(apdu.ne), static_cast<uint16_t>(sw::kBytesRemaining | left));
+    }
+    return response(pending, sw::kOk);
 }
 
 } // namespace simreader
