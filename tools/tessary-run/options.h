@@ -1,0 +1,41 @@
+// tessary-run's command line, read with QCommandLineParser.
+#pragma once
+
+#include "run_file.h"
+#include "script.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessary::run {
+
+struct Options {
+    bool list = false;
+    std::vector<std::string> files;
+    FileFormat format = FileFormat::Detect;
+    std::optional<std::string> reader; // a prefix of the reader's name
+    uint32_t shareMode = 2;            // SCARD_SHARE_SHARED
+    uint32_t intervalMs = 0;
+    uint32_t repeat = 1;
+    std::optional<Pattern> expect;
+    bool stopOnFail = false;
+    bool getResponse = false;
+    bool json = false;
+    bool quiet = false;
+
+    // 0 or more: leave at once with this status after printing `output` to stdout (help,
+    // version) or `error` to stderr (a usage error).
+    int exitStatus = -1;
+    std::string output;
+    std::string error;
+};
+
+inline constexpr uint32_t kMaxIntervalMs = 3600 * 1000;
+inline constexpr uint32_t kMaxRepeat = 1000000;
+
+// argv[0] is the program; the rest are its arguments.
+Options ReadOptions(const std::vector<std::string>& arguments);
+
+} // namespace tessary::run

@@ -1,0 +1,174 @@
+#include "report.h"
+
+#include "status_code_name.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdio>
+
+namespace tessary::run {
+namespace {
+
+// The command's place: "file:line" for a script's, its name in quotes for a queue's.
+std::string place(const CommandReport& report) {
+    const RunCommand& command = *report.command;
+    std::string text = command.name ? "\"" + *command.name + "\""
+                                    : command.file + ":" + std::to_string(command.line);
+    if (report.rounds > 1) {
+        text += " (round " + std::to_string(report.round) + ")";
+    }
+    return text;
+}
+
+std::string micros(int64_t value) {
+    return std::to_string(value) + " us";
+}
+
+QString qText(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString qHex(std::span<const uint8_t> bytes) {
+    return qText(FormatHex(bytes));
+}
+
+std::string resultText(const CommandReport& report) {
+    switch (report.result) {
+    case Result::Ok:
+        return "ok";
+    case Result::Fail:
+        return "FAIL (expected " + FormatPattern(*report.expect) + ")";
+    case Result::Error:
+        return FailureName(report.outcome->status);
+    }
+    return {};
+}
+
+std::string line(const std::string& where, const std::string& request, const std::string& answer,
+                 int64_t took) {
+    return where + "  " + request + " -> " + answer + "  " + micros(took);
+}
+
+} // namespace
+
+Result Judge(const CommandOutcome& outcome, const Pattern* expect) {
+    if (outcome.status != 0) {
+        return Result::Error;
+    }
+    if (expect != nullptr && !MatchPattern(*expect, outcome.response)) {
+        return Result::Fail;
+    }
+    return Result::Ok;
+}
+
+std::string FailureName(int32_t status) {
+    char name[35];
+    std::string text = StatusCodeName(status, name);
+    if (text == "ISP_UNKNOWN_ERR" && status != 0x0A7F) {
+        char code[16];
+        std::snprintf(code, sizeof code, " (0x%08X)", static_cast<uint32_t>(status));
+        text += code;
+    }
+    return text;
+}
+
+std::string FormatCommandText(const CommandReport& report) {
+    const CommandOutcome& outcome = *report.outcome;
+    const std::string where = place(report);
+    std::string text;
+    // Every exchange on the wire first when the command led to more than one.
+    if (outcome.exchanges.size() > 1) {
+        for (const RawExchange& exchange : outcome.exchanges) {
+            const std::string answer = exchange.status == 0
+                                           ? FormatHex(exchange.response)
+                                           : "no answer, " + FailureName(exchange.status);
+            text += line(where, FormatHex(exchange.request), answer, exchange.micros) + "\n";
+        }
+    }
+    const std::string answer =
+        report.result == Result::Error ? std::string("no answer") : FormatHex(outcome.response);
+    const std::string request = outcome.exchanges.size() > 1 ? std::string("merged answer")
+                                                             : FormatHex(report.command->apdu);
+    text += line(where, request, answer, outcome.micros) + "  " + resultText(report) + "\n";
+    return text;
+}
+
+std::string FormatCommandJson(const CommandReport& report) {
+    const RunCommand& command = *report.command;
+    const CommandOutcome& outcome = *report.outcome;
+    QJsonObject object{
+        {"type", "command"},
+        {"file", qText(command.file)},
+        {"line", static_cast<qint64>(command.line)},
+        {"round", static_cast<qint64>(report.round)},
+        {"request", qHex(command.apdu)},
+        {"time_us", static_cast<qint64>(outcome.micros)},
+        {"result", report.result == Result::Ok     ? "ok"
+                   : report.result == Result::Fail ? "fail"
+                                                   : "error"},
+    };
+    if (command.name) {
+        object.insert("name", qText(*command.name));
+    }
+    if (report.result == Result::Error) {
+        object.insert("error", qText(FailureName(outcome.status)));
+    } else {
+        object.insert("response", qHex(outcome.response));
+    }
+    if (report.expect != nullptr) {
+        object.insert("expected", qText(FormatPattern(*report.expect)));
+    }
+    if (outcome.exchanges.size() > 1) {
+        QJsonArray exchanges;
+        for (const RawExchange& exchange : outcome.exchanges) {
+            QJsonObject raw{{"request", qHex(exchange.request)},
+                            {"time_us", static_cast<qint64>(exchange.micros)}};
+            if (exchange.status == 0) {
+                raw.insert("response", qHex(exchange.response));
+            } else {
+                raw.insert("error", qText(FailureName(exchange.status)));
+            }
+            exchanges.append(raw);
+        }
+        object.insert("exchanges", exchanges);
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+std::string FormatSummaryText(const RunSummary& summary) {
+    std::string text = std::to_string(summary.commands) +
+                       " commands: " + std::to_string(summary.passed) + " passed, " +
+                       std::to_string(summary.failed) + " failed, " +
+                       std::to_string(summary.errors) + " errors";
+    if (const auto times = Summarize(summary.micros)) {
+        text += "; exchange time min " + micros(times->min) + ", median " + micros(times->median) +
+                ", 95th percentile " + micros(times->p95) + ", max " + micros(times->max);
+    }
+    return text + "\n";
+}
+
+std::string FormatSummaryJson(const RunSummary& summary) {
+    QJsonObject object{
+        {"type", "summary"},
+        {"commands", static_cast<qint64>(summary.commands)},
+        {"passed", static_cast<qint64>(summary.passed)},
+        {"failed", static_cast<qint64>(summary.failed)},
+        {"errors", static_cast<qint64>(summary.errors)},
+        {"status", summary.status},
+    };
+    if (const auto times = Summarize(summary.micros)) {
+        object.insert("time_us", QJsonObject{{"min", static_cast<qint64>(times->min)},
+                                             {"median", static_cast<qint64>(times->median)},
+                                             {"p95", static_cast<qint64>(times->p95)},
+                                             {"max", static_cast<qint64>(times->max)}});
+    }
+    if (!summary.stopped.empty()) {
+        object.insert("stopped", qText(summary.stopped));
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+} // namespace tessary::run
