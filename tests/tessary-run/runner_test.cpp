@@ -102,7 +102,7 @@ TEST(RunCommands, ExitStatusAndCounts) {
          false,
          1,
          2,
-         "2 commands: 1 passed, 0 failed, 1 errors",
+         "2 commands: 1 passed, 0 failed, 1 error",
          ""},
         {"stop at the first failure",
          "00 A4 00 00 => 90 00\n00 84 00 00 08",
@@ -111,7 +111,7 @@ TEST(RunCommands, ExitStatusAndCounts) {
          true,
          1,
          1,
-         "1 commands: 0 passed, 1 failed, 0 errors",
+         "1 command: 0 passed, 1 failed, 0 errors",
          "tessary-run: stopped at the first command that did not pass\n"},
         {"the card taken out",
          "00 A4 00 00\n00 84 00 00 08\n00 84 00 00 08",
@@ -120,7 +120,7 @@ TEST(RunCommands, ExitStatusAndCounts) {
          false,
          1,
          2,
-         "2 commands: 1 passed, 0 failed, 1 errors",
+         "2 commands: 1 passed, 0 failed, 1 error",
          "tessary-run: the card was taken out of KALDOR TR-100 00 00\n"},
         {"the reader gone",
          "00 A4 00 00\n00 84 00 00 08",
@@ -129,7 +129,7 @@ TEST(RunCommands, ExitStatusAndCounts) {
          false,
          2,
          1,
-         "1 commands: 0 passed, 0 failed, 1 errors",
+         "1 command: 0 passed, 0 failed, 1 error",
          "tessary-run: the reader KALDOR TR-100 00 00 is gone\n"},
         {"the service stopped",
          "00 A4 00 00\n00 84 00 00 08",
@@ -138,7 +138,7 @@ TEST(RunCommands, ExitStatusAndCounts) {
          false,
          2,
          1,
-         "1 commands: 0 passed, 0 failed, 1 errors",
+         "1 command: 0 passed, 0 failed, 1 error",
          "tessary-run: the PC/SC service stopped (is pcscd running?)\n"},
     };
     for (const auto& c : cases) {
@@ -173,7 +173,7 @@ TEST(RunCommands, TextLinesShowPlaceRequestAnswerTimeAndResult) {
               "s.apdu:4  80 10 00 00 -> 61 01  4 us\n"
               "s.apdu:4  00 C0 00 00 01 -> AA 90 00  5 us\n"
               "s.apdu:4  merged answer -> AA 90 00  9 us  ok\n"
-              "4 commands: 2 passed, 1 failed, 1 errors; exchange time min 1 us, "
+              "4 commands: 2 passed, 1 failed, 1 error; exchange time min 1 us, "
               "median 3 us, 95th percentile 5 us, max 5 us\n");
 }
 

@@ -139,10 +139,13 @@ std::string FormatCommandJson(const CommandReport& report) {
 }
 
 std::string FormatSummaryText(const RunSummary& summary) {
-    std::string text = std::to_string(summary.commands) +
-                       " commands: " + std::to_string(summary.passed) + " passed, " +
+    const auto counted = [](std::size_t count, const char* one, const char* more) {
+        return std::to_string(count) + (count == 1 ? one : more);
+    };
+    std::string text = counted(summary.commands, " command: ", " commands: ") +
+                       std::to_string(summary.passed) + " passed, " +
                        std::to_string(summary.failed) + " failed, " +
-                       std::to_string(summary.errors) + " errors";
+                       counted(summary.errors, " error", " errors");
     if (const auto times = Summarize(summary.micros)) {
         text += "; exchange time min " + micros(times->min) + ", median " + micros(times->median) +
                 ", 95th percentile " + micros(times->p95) + ", max " + micros(times->max);
