@@ -102,10 +102,6 @@ public:
             if (content.ends_with('\r')) {
                 content.remove_suffix(1);
             }
-            if (content.size() > kMaxImageLineLength) {
-                return fail(line,
-                            "longer than " + std::to_string(kMaxImageLineLength) + " characters");
-            }
             if (!take(line, content)) {
                 return {std::nullopt, m_error};
             }
@@ -140,6 +136,10 @@ private:
             if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
                 return error(line, "holds a byte that is not text (0x" + formatByte(byte) + ")");
             }
+        }
+        if (content.size() > kMaxImageLineLength) {
+            return error(line,
+                         "longer than " + std::to_string(kMaxImageLineLength) + " characters");
         }
         content = content.substr(0, content.find('#')); // a comment runs to the line's end
         for (char c : content) {

@@ -15,13 +15,13 @@ constexpr std::array<uint8_t, 4> kSle4428Chip{0x92, 0x23, 0x10, 0x91};
 constexpr std::array<uint8_t, 4> kWrapper{0x3B, 0x64, 0x00, 0x00};
 
 CardStatus failed(LONG code, std::string step) {
-    return {code, std::move(step)};
+    return {code, std::move(step), ""};
 }
 
 CardStatus shortRead(const char* what, uint32_t got, uint32_t wanted) {
-    return failed(SCARD_F_COMM_ERROR, std::string(what) + ": the card returned " +
-                                          std::to_string(got) + " of " + std::to_string(wanted) +
-                                          " bytes");
+    return {SCARD_F_COMM_ERROR, what,
+            "the card returned " + std::to_string(got) + " of " + std::to_string(wanted) +
+                " bytes"};
 }
 
 std::string article(CardType type) {
@@ -104,13 +104,17 @@ TypeResolution resolveCardType(SCARDHANDLE card, std::span<const uint8_t> atr,
                            article(type) + ", not " + article(*request.option);
             return result;
         }
+    } else if (request.option) {
+        type = *request.option;
+    } else if (request.image && familyOf(*request.image) == AtrFamily::Sle4428) {
+        type = *request.image;
     } else {
-        type = request.option.value_or(request.image.value_or(CardType::Sle4428));
-        result.assumed = !request.option && !request.image;
+        type = CardType::Sle4428;
+        result.assumed = true;
     }
     if (request.image && *request.image != type) {
         result.error = "wrong card type: the image is of " + article(*request.image) +
-                       ", the card is " + article(type);
+                       ", the card is " + (result.assumed ? familyName(*family) : article(type));
         return result;
     }
     result.type = type;

@@ -17,7 +17,8 @@ namespace memcardtool {
 // A PC/SC result with what was being done; code 0 is success.
 struct CardStatus {
     LONG code = SCARD_S_SUCCESS;
-    std::string step; // "reading the main memory"
+    std::string step;   // "reading the main memory"
+    std::string detail; // what went wrong, where the result code does not say it
     bool ok() const { return code == SCARD_S_SUCCESS; }
 };
 

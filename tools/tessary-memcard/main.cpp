@@ -1,0 +1,11 @@
+// tessary-memcard: whole memory-card images from the command line.
+#include "commands.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessary-memcard"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));
+    return memcardtool::runCommandLine(QCoreApplication::arguments());
+}
