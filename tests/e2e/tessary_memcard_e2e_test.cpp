@@ -215,6 +215,11 @@ TEST_F(MemcardTool, PscGuardKeepsTheLastAttemptAndCountsDownOnce) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_HAS(r.out, std::string("PSC accepted; ") + row.attemptsFull + " left");
         EXPECT_EQ(readerStatus(kEmptyReader)["counter"], row.full);
+        // The run locks the card again: a wrong PSC after it is wrong all the same.
+        EXPECT_EQ(readerStatus(kEmptyReader)["verified"], "no");
+        r = onCard("verify", {"--psc", row.wrong});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_HAS(r.err, std::string("wrong PSC; ") + row.attemptsLeft + " left");
     }
 }
 

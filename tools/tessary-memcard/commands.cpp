@@ -176,6 +176,26 @@ int checkPsc(const Options& o, CardType type) {
     return kDone;
 }
 
+// A reset ends a verification: the PSC is presented to a card that no earlier session left
+// unlocked (an unlocked card takes any PSC), and a card unlocked here is locked again when
+// the run is done.
+LONG resetCard(SCARDHANDLE card) {
+    DWORD protocol = 0;
+    return SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                          SCARD_RESET_CARD, &protocol);
+}
+
+class LockAgainAtEnd {
+public:
+    explicit LockAgainAtEnd(SCARDHANDLE card) : m_card(card) {}
+    ~LockAgainAtEnd() { resetCard(m_card); }
+    LockAgainAtEnd(const LockAgainAtEnd&) = delete;
+    LockAgainAtEnd& operator=(const LockAgainAtEnd&) = delete;
+
+private:
+    SCARDHANDLE m_card;
+};
+
 int reportPsc(const PscOutcome& outcome) {
     switch (outcome.verdict) {
     case PscVerdict::Accepted:
@@ -349,11 +369,17 @@ int commandWrite(const Options& o) {
         }
         return kDone;
     }
+    std::optional<LockAgainAtEnd> locked;
     if (card.pscBytes > 0) {
         if (!o.psc) {
             return error(std::string("an ") + card.name +
                          " takes writes only after its PSC: give --psc");
         }
+        const LONG reset = resetCard(link.card());
+        if (reset != SCARD_S_SUCCESS) {
+            return cardError({reset, "resetting the card before its PSC", ""});
+        }
+        locked.emplace(link.card());
         PscGuard guard;
         if ((exit = reportPsc(guard.verify(link.card(), *type, *o.psc, o.lastAttempt))) != kDone) {
             return exit;
@@ -414,6 +440,11 @@ int commandVerify(const Options& o) {
     if ((exit = checkPsc(o, *type)) != kDone) {
         return exit;
     }
+    const LONG reset = resetCard(link.card());
+    if (reset != SCARD_S_SUCCESS) {
+        return cardError({reset, "resetting the card before its PSC", ""});
+    }
+    const LockAgainAtEnd locked(link.card());
     PscGuard guard;
     return reportPsc(guard.verify(link.card(), *type, *o.psc, o.lastAttempt));
 }
