@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace simtest;
 namespace fs = std::filesystem;
@@ -53,9 +54,11 @@ protected:
         restoreDefaultCards();
         ASSERT_EQ(m_context.result(), SCARD_S_SUCCESS);
         m_reader = pcscName(m_context.get(), kEmptyReader);
+        // Of this process alone: other build trees may run the same test at the same time.
         m_dir = fs::path(::testing::TempDir()) /
                 ("tessary-memcard-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                 "-" + std::to_string(::getpid()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
