@@ -263,6 +263,7 @@ TEST_F(OnASimulatedCard, TheTypeComesFromTheAtrAndWhatIsSaidMustAgree) {
         {"sle4418", chip4428, {}, CardType::Sle4418, CardType::Sle4418, ""},
         {"sle4418", chip4428, CardType::Sle4418, CardType::Sle4428, {}, "image is of an SLE4428"},
         {"sle4428", chip4428, CardType::Sle4442, {}, {}, "that of an SLE4428 or SLE4418"},
+        {"sle4428", chip4428, {}, CardType::Sle4442, {}, "the card is an SLE4428 or SLE4418"},
         {"sle4418", processor, {}, {}, {}, "not that of a memory card"},
         {"sle4418", processor, CardType::Sle4418, {}, CardType::Sle4418, ""},
     };
