@@ -357,10 +357,10 @@ int commandWrite(const Options& o) {
         out("nothing to write: the card holds the image already");
         return kDone;
     }
-    const std::string amount = bytesWord(plan.byteCount()) + " in " +
-                               std::to_string(plan.runs.size()) +
-                               (plan.runs.size() == 1 ? " run" : " runs") + " (" +
-                               std::to_string(plan.byteCount()) + " write frames)";
+    const std::string amount =
+        bytesWord(plan.byteCount()) + " in " + std::to_string(plan.runs.size()) +
+        (plan.runs.size() == 1 ? " run" : " runs") + " (" + std::to_string(plan.byteCount()) +
+        (plan.byteCount() == 1 ? " write frame)" : " write frames)");
     if (o.dryRun) {
         out("would write " + amount + (card.pscBytes > 0 ? ", after the PSC:" : ":"));
         for (uint32_t a : plan.addresses()) {
