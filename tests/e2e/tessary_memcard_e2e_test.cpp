@@ -260,13 +260,11 @@ TEST_F(MemcardTool, APulledCardIsReportedAndNoFileIsLeftHalfWritten) {
 }
 
 TEST_F(MemcardTool, TellsWhatIsWrongAndHowToUseIt) {
+    // --version and an unknown option alone: the packaging tests hold every program to them.
     Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_HAS(r.out, "Usage:");
-    EXPECT_HAS(r.out, "Example:\n  tessary-memcard read");
-    r = run({"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "tessary-memcard " TESSARY_VERSION "\n");
+    EXPECT_HAS(r.out, "  or:  tessary-memcard diff IMAGE IMAGE\n");
+    EXPECT_HAS(r.out, "Examples:\n  tessary-memcard read");
 
     struct Case {
         std::vector<std::string> args;
@@ -297,7 +295,7 @@ TEST_F(MemcardTool, TellsWhatIsWrongAndHowToUseIt) {
         EXPECT_HAS(r.err, c.error);
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
-    EXPECT_HAS(run({"--frobnicate"}).err, "usage: tessary-memcard ");
+    EXPECT_HAS(run({"--frobnicate"}).err, "Usage: tessary-memcard ");
 
     insert({"sle4432"});
     r = onCard("info", {"--card", "sle4442"});

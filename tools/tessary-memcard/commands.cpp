@@ -3,10 +3,10 @@
 #include "card_image.h"
 #include "card_session.h"
 #include "reader_link.h"
+#include "tessary_version.h"
 #include "write_plan.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
@@ -23,21 +23,27 @@ namespace memcardtool {
 namespace {
 
 constexpr const char* kProgram = "tessary-memcard";
-constexpr const char* kUsage = "usage: tessary-memcard info|read|write|diff|verify [options] "
-                               "[IMAGE...]; 'tessary-memcard --help' tells more";
+constexpr const char* kUsageLine = "Usage: tessary-memcard COMMAND [options] [IMAGE...]\n";
 
-constexpr const char* kCommands = R"(Commands:
-  info   [-r PREFIX] [--card TYPE]
-         The card's type, size, error counter (PSC attempts left) and protected bytes.
-  read   [-r PREFIX] [--card TYPE] IMAGE
-         Reads the whole card with its protection into the image file IMAGE.
-  write  [-r PREFIX] [--card TYPE] [--psc HEX] [--dry-run] [--last-attempt] IMAGE
-         Writes the bytes of IMAGE that differ from the card, after verifying the PSC
-         where the card needs it. Writes nothing when the image changes a protected byte.
-  diff   IMAGE IMAGE
-         Compares two images address by address, protection included.
-  verify [-r PREFIX] [--card TYPE] --psc HEX [--last-attempt]
-         Presents the PSC once and tells the attempts left.
+// A line per command, as help2man takes them for the manual page's synopsis.
+constexpr const char* kSynopsis =
+    "Usage: tessary-memcard info [-r PREFIX] [--card TYPE]\n"
+    "  or:  tessary-memcard read [-r PREFIX] [--card TYPE] IMAGE\n"
+    "  or:  tessary-memcard write [-r PREFIX] [--card TYPE] [--psc HEX] [--dry-run] "
+    "[--last-attempt] IMAGE\n"
+    "  or:  tessary-memcard diff IMAGE IMAGE\n"
+    "  or:  tessary-memcard verify [-r PREFIX] [--card TYPE] --psc HEX [--last-attempt]\n";
+
+constexpr const char* kEpilogue = R"(
+Commands:
+  info    The card's type, size, error counter (PSC attempts left) and protected
+          bytes.
+  read    Reads the whole card with its protection into the image file IMAGE.
+  write   Writes the bytes of IMAGE that differ from the card, after verifying the
+          PSC where the card needs it. Writes nothing when the image changes a
+          protected byte.
+  diff    Compares two images address by address, protection included.
+  verify  Presents the PSC once and tells the attempts left.
 
 Before a PSC is presented the error counter is read: with one attempt left nothing is
 tried unless --last-attempt is given, and no run presents a PSC twice.
@@ -45,8 +51,9 @@ tried unless --last-attempt is given, and no run presents a PSC twice.
 Exit status: 0 done (diff: the images are equal); 1 refused or different (a wrong PSC,
 the last attempt kept, a locked card, protected bytes, images that differ); 2 an error.
 
-Example:
+Examples:
   tessary-memcard read -r "Generic Reader" card.img
+  tessary-memcard write -r "Generic Reader" --psc 123456 --dry-run card.img
 )";
 
 void out(const std::string& line) {
@@ -64,7 +71,7 @@ int error(const std::string& message) {
 
 int usageError(const std::string& message) {
     note(message);
-    std::fprintf(stderr, "%s\n", kUsage);
+    std::fprintf(stderr, "%sTry 'tessary-memcard --help' for more.\n", kUsageLine);
     return kError;
 }
 
@@ -471,14 +478,14 @@ const std::vector<Command>& commands() {
 
 int runCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads, compares and writes whole SLE4442, SLE4432, SLE4428 and SLE4418 "
-                       "memory cards as image files, without ever spending a card's last PSC "
-                       "attempt unasked."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads, compares and writes whole SLE4442, SLE4432, SLE4428 and SLE4418 memory\n"
+        "cards as image files a person can read, edit and diff, without ever spending a\n"
+        "card's last PSC attempt unasked."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help."));
+                                  QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Shows the program's version."));
+                                     QStringLiteral("Show the version and exit."));
     const QCommandLineOption reader(
         {QStringLiteral("r"), QStringLiteral("reader")},
         QStringLiteral("The reader named PREFIX, or the one whose name begins with it. Needed "
@@ -495,28 +502,26 @@ int runCommandLine(const QStringList& arguments) {
                        "2 for an SLE4428."),
         QStringLiteral("HEX"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("write: shows what would be written, and "
-                                                   "writes nothing."));
+                                    QStringLiteral("write: show what would be written, and "
+                                                   "write nothing."));
     const QCommandLineOption lastAttempt(
         QStringLiteral("last-attempt"),
-        QStringLiteral("Presents the PSC even when the card has one attempt left; a wrong PSC "
+        QStringLiteral("Present the PSC even when the card has one attempt left; a wrong PSC "
                        "then locks the card for good."));
     parser.addOptions({help, version, reader, card, psc, dryRun, lastAttempt});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("info, read, write, diff or verify."),
-                                 QStringLiteral("COMMAND"));
-    parser.addPositionalArgument(QStringLiteral("image"), QStringLiteral("Image files."),
-                                 QStringLiteral("[IMAGE...]"));
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText().toStdString());
     }
     if (parser.isSet(help)) {
-        std::fprintf(stdout, "%s\n%s", parser.helpText().toStdString().c_str(), kCommands);
+        // Qt's own usage line names the program by its path: the synopsis stands for it.
+        const QString text = parser.helpText();
+        std::printf("%s%s%s", kSynopsis,
+                    text.mid(text.indexOf(QLatin1Char('\n')) + 1).toStdString().c_str(), kEpilogue);
         return kDone;
     }
     if (parser.isSet(version)) {
-        out(std::string(kProgram) + " " + QCoreApplication::applicationVersion().toStdString());
+        out(std::string(kProgram) + " (Tessary) " + TESSARY_VERSION);
         return kDone;
     }
 

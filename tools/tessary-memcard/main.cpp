@@ -6,6 +6,5 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessary-memcard"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));
     return memcardtool::runCommandLine(QCoreApplication::arguments());
 }
