@@ -1,6 +1,5 @@
 // tessary-memcard as its users run it, against the simulated memory cards in "Generic
 // Reader" of the private pcscd.
-#include "cordrel.h"
 #include "sim_pcscd.h"
 
 #include <gtest/gtest.h>
@@ -147,19 +146,11 @@ TEST_F(MemcardTool, EveryCardIsReadEditedAndWrittenBack) {
 }
 
 TEST_F(MemcardTool, AnImageThatChangesAProtectedByteWritesNothing) {
-    insert({"sle4418", "memory=00112233"});
-    SCARDHANDLE card = 0;
-    DWORD protocol = 0;
-    ASSERT_EQ(SCardConnect(m_context.get(), m_reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0,
-                           &card, &protocol),
-              SCARD_S_SUCCESS);
-    const uint8_t locked = 0x5C;
-    EXPECT_EQ(SLE4418_Write_Data_With_Protect_Bit(card, &locked, 0x123, 1), SCARD_S_SUCCESS);
-    SCardDisconnect(card, SCARD_LEAVE_CARD);
-
+    // 0123 protected: bit 3 of the card's protection byte 24 (hexadecimal) cleared.
+    insert({"sle4418", "memory=00112233", "protection=" + std::string(2 * 0x24, 'F') + "F7"});
     ASSERT_EQ(onCard("read", {"--card", "sle4418", file("a.img")}).status, 0);
     EXPECT_HAS(slurp(file("a.img")),
-               "\n0120  FF FF FF 5C FF FF FF FF FF FF FF FF FF FF FF FF  ---P");
+               "\n0120  FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF  ---P");
     spit(file("b.img"), withBytes(slurp(file("a.img")), 0x122, "000000"));
     const Outcome r = onCard("write", {file("b.img")});
     EXPECT_EQ(r.status, 1);
