@@ -81,7 +81,10 @@ int cardError(const CardStatus& status) {
     }
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(status.code));
-    return error(status.step + " failed: " + pcsc_stringify_error(status.code) + " (" + code + ")");
+    // The memory-card library's word for an answer that came back short.
+    const std::string what = status.code == SCARD_F_COMM_ERROR ? "the card's answer came back short"
+                                                               : pcsc_stringify_error(status.code);
+    return error(status.step + " failed: " + what + " (" + code + ")");
 }
 
 std::string bytesWord(std::size_t n) {
