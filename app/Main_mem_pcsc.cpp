@@ -3,7 +3,10 @@
 #include "dialogs.h"
 #include "exit_filter.h"
 #include "ui_Main_mem_pcsc.h"
+#include "ui_sle4428_page.h"
+#include "ui_sle4442_page.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -19,14 +22,18 @@ std::string localName(const QString& fileName) {
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(QWidget* parent) : TForm1(tessary::LibraryCordrel(), parent) {}
+
+TForm1::TForm1(const tessary::CordrelBindings& cordrel, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_readerDetectTimer(new QTimer(this)),
       m_cardDetectTimer(new QTimer(this)), m_autoCmdTimer(new QTimer(this)), m_connection(*this),
       m_consoleView(*m_ui), m_console(m_consoleView, m_connection),
       m_queueView(*m_ui, *m_autoCmdTimer), m_queue(m_queueView, m_consoleView),
       m_run(m_queueView, m_queue, m_console), m_ledView(*m_ui),
-      m_led(m_ledView, m_consoleView, m_queueView) {
+      m_led(m_ledView, m_consoleView, m_queueView),
+      m_memCards(m_memCardView, m_connection, cordrel), m_cardDetect(*this, m_connection) {
     m_ui->setupUi(this);
+    m_memCardView.setUp(m_ui->TabSheetSLE4442, m_ui->TabSheetSLE4428, m_ui->CurrentStateEdit);
     // A sizeable frame with the system menu and minimise, but no maximise, button.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -36,6 +43,8 @@ TForm1::TForm1(QWidget* parent)
     m_readerDetectTimer->setInterval(1000);
     m_cardDetectTimer->setObjectName(QStringLiteral("Timer_CardDetect"));
     m_cardDetectTimer->setInterval(100);
+    // Ten attempts a second: a coarse timer may run up to 5 % slow.
+    m_cardDetectTimer->setTimerType(Qt::PreciseTimer);
     m_autoCmdTimer->setObjectName(QStringLiteral("AutoCmdTimer"));
     m_autoCmdTimer->setInterval(200);
     // Steps of 10 ms need the timer to keep time.
@@ -43,6 +52,8 @@ TForm1::TForm1(QWidget* parent)
     m_console.setRunStarter(&m_run);
 
     connect(m_readerDetectTimer, &QTimer::timeout, this, &TForm1::ReaderDetectTimerTimer);
+    connect(m_ui->CB_CardDetect, &QCheckBox::toggled, this, &TForm1::CB_CardDetectClick);
+    connect(m_cardDetectTimer, &QTimer::timeout, this, &TForm1::Timer_CardDetectTimer);
     // A pick from the list, also of the entry already chosen, and typing in the selector.
     connect(m_ui->ReaderComboBox, &QComboBox::activated, this, &TForm1::ReaderComboBoxChange);
     connect(m_ui->ReaderComboBox->lineEdit(), &QLineEdit::textEdited, this,
@@ -70,6 +81,7 @@ TForm1::TForm1(QWidget* parent)
     ExitFilter::install(m_ui->EditOnDuty, [this] { EditOnDutyExit(); });
     ExitFilter::install(m_ui->EditOffDuty, [this] { EditOffDutyExit(); });
     ExitFilter::install(m_ui->EditRepetition, [this] { EditRepetitionExit(); });
+    wireMemoryCardPages();
 
     // The listing timer runs from the moment the window exists.
     m_readerDetectTimer->start();
@@ -82,6 +94,31 @@ TForm1::~TForm1() {
         m_closed = true;
         FormClose();
     }
+}
+
+void TForm1::wireMemoryCardPages() {
+    Ui::Sle4442Page& a = m_memCardView.sle4442();
+    Ui::Sle4428Page& b = m_memCardView.sle4428();
+    connect(a.Check3242RadioGroup, &RadioGroup::itemIndexChanged, this,
+            &TForm1::Check3242RadioGroupClick);
+    connect(b.Check1828RadioGroup, &RadioGroup::itemIndexChanged, this,
+            &TForm1::Check1828RadioGroupClick);
+    connect(a.SLE4432CheckBox, &QCheckBox::clicked, this, &TForm1::SLE4432CheckBoxClick);
+    connect(b.SLE4418CheckBox, &QCheckBox::clicked, this, &TForm1::SLE4418CheckBoxClick);
+    for (uint16_t tag = 0; tag < tessary::kMemCardOperationCount; ++tag) {
+        connect(m_memCardView.operationButton(tag), &QPushButton::clicked, this,
+                [this, tag] { BitBtn4442Click(tag); });
+    }
+    connect(a.SendBitBtn, &QPushButton::clicked, this, &TForm1::SendBitBtnClick);
+    connect(b.SendSle2818BitBtn, &QPushButton::clicked, this, &TForm1::SendSle2818BitBtnClick);
+    connect(a.ClearBitBtn, &QPushButton::clicked, this, &TForm1::ClearBitBtnClick);
+    connect(b.ClearSle1828BitBtn, &QPushButton::clicked, this, &TForm1::ClearSle1828BitBtnClick);
+}
+
+void TForm1::showMemoryCardTabs() {
+    QTabWidget* pages = m_ui->MemCardPageControl;
+    pages->setTabVisible(pages->indexOf(m_ui->TabSheetSLE4428), true);
+    pages->setTabVisible(pages->indexOf(m_ui->TabSheetSLE4442), true);
 }
 
 void TForm1::FormCreate() {
@@ -193,6 +230,44 @@ void TForm1::EditRepetitionExit() {
     m_led.EditRepetitionExit();
 }
 
+void TForm1::Check3242RadioGroupClick() {
+    m_memCards.Check3242RadioGroupClick();
+}
+void TForm1::Check1828RadioGroupClick() {
+    m_memCards.Check1828RadioGroupClick();
+}
+void TForm1::SLE4432CheckBoxClick() {
+    m_memCards.SLE4432CheckBoxClick();
+}
+void TForm1::SLE4418CheckBoxClick() {
+    m_memCards.SLE4418CheckBoxClick();
+}
+void TForm1::BitBtn4442Click(uint16_t tag) {
+    m_memCards.BitBtn4442Click(tag);
+}
+void TForm1::SendBitBtnClick() {
+    m_memCards.SendBitBtnClick();
+}
+void TForm1::SendSle2818BitBtnClick() {
+    m_memCards.SendSle2818BitBtnClick();
+}
+void TForm1::ClearBitBtnClick() {
+    m_memCards.ClearBitBtnClick();
+}
+void TForm1::ClearSle1828BitBtnClick() {
+    m_memCards.ClearSle1828BitBtnClick();
+}
+
+void TForm1::CB_CardDetectClick() {
+    m_cardDetect.CB_CardDetectClick();
+}
+void TForm1::Timer_CardDetectTimer() {
+    // A tick that falls due under a box of an attempt is skipped.
+    if (!tessary::modalOpen()) {
+        m_cardDetect.Timer_CardDetectTimer();
+    }
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
     m_closed = true;
     FormClose();
@@ -277,4 +352,14 @@ void TForm1::showPanels() {
 
 void TForm1::setMaxLengthCaption(const std::string& caption) {
     m_ui->Label_Max_Length->setText(QString::fromStdString(caption));
+}
+
+void TForm1::setDetectInputEnabled(bool enabled) {
+    m_ui->Panel4->setEnabled(enabled);
+    m_ui->MemCardPageControl->setEnabled(enabled);
+}
+
+bool TForm1::processPendingEvents() {
+    QApplication::processEvents();
+    return !m_closed;
 }

@@ -4,11 +4,14 @@
 #pragma once
 
 #include "auto_run.h"
+#include "card_detect.h"
 #include "command_queue.h"
 #include "console_page.h"
 #include "console_page_view.h"
 #include "led_buzzer.h"
 #include "led_buzzer_panel_view.h"
+#include "memcard_pages.h"
+#include "memcard_pages_view.h"
 #include "queue_page_view.h"
 #include "reader_connection.h"
 
@@ -22,16 +25,23 @@ namespace Ui {
 class TForm1;
 }
 
-class TForm1 : public QWidget, public tessary::ReaderView {
+class TForm1 : public QWidget, public tessary::ReaderView, public tessary::CardDetectView {
     Q_OBJECT
 
 public:
+    // The memory-card pages call the exports the program bound by ordinal; without
+    // bindings of its own the window binds them from the library's ordinal table.
     explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(const tessary::CordrelBindings& cordrel, QWidget* parent = nullptr);
     ~TForm1() override;
+
+    // Shows the tabs of the two memory-card pages, which creating the window hides.
+    void showMemoryCardTabs();
 
     const tessary::ReaderConnection& connection() const { return m_connection; }
     tessary::CommandQueue& queue() { return m_queue; }
     const tessary::AutoRun& run() const { return m_run; }
+    const tessary::MemCardPages& memoryCards() const { return m_memCards; }
 
     // Window events.
     void FormCreate();
@@ -61,8 +71,21 @@ public:
     void EditOnDutyExit();
     void EditOffDutyExit();
     void EditRepetitionExit();
+    // The memory-card pages.
+    void Check3242RadioGroupClick();
+    void Check1828RadioGroupClick();
+    void SLE4432CheckBoxClick();
+    void SLE4418CheckBoxClick();
+    void BitBtn4442Click(uint16_t tag);
+    void SendBitBtnClick();
+    void SendSle2818BitBtnClick();
+    void ClearBitBtnClick();
+    void ClearSle1828BitBtnClick();
+    // The distance test.
+    void CB_CardDetectClick();
+    void Timer_CardDetectTimer();
 
-    // ReaderView.
+    // ReaderView, and CardDetectView where they share a name.
     void setStatus(const std::string& text) override;
     void showMessage(const std::string& text) override;
     void appendReader(const std::string& name) override;
@@ -77,6 +100,9 @@ public:
     void hideMemoryCardTabs() override;
     void showPanels() override;
     void setMaxLengthCaption(const std::string& caption) override;
+    // CardDetectView.
+    void setDetectInputEnabled(bool enabled) override;
+    bool processPendingEvents() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +110,7 @@ protected:
 
 private:
     QFileDialog* cmdDialog(bool save);
+    void wireMemoryCardPages();
 
     std::unique_ptr<Ui::TForm1> m_ui;
     QTimer* m_readerDetectTimer;
@@ -97,6 +124,9 @@ private:
     tessary::AutoRun m_run;
     LedBuzzerPanelView m_ledView;
     tessary::LedBuzzerPanel m_led;
+    MemCardPagesView m_memCardView;
+    tessary::MemCardPages m_memCards;
+    tessary::CardDetect m_cardDetect;
     QFileDialog* m_saveCmdDialog = nullptr;
     QFileDialog* m_openCmdDialog = nullptr;
     QString m_saveFileName;

@@ -26,7 +26,8 @@ constexpr const char* kEpilogue =
     "2 for a usage error.\n"
     "\n"
     "Examples:\n"
-    "  touch PcScLog.txt && tessary\n";
+    "  touch PcScLog.txt && tessary\n"
+    "  tessary --memory-card-pages\n";
 
 // The options that QGuiApplication, QApplication and the X11 platform take out of argv
 // themselves; known here only so that they are not refused.
@@ -66,7 +67,12 @@ CommandLine readCommandLine(int argc, char** argv) {
         QStringLiteral("Leave as soon as the window has first been shown."));
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption memoryCardPages(
+        QStringLiteral("memory-card-pages"),
+        QStringLiteral("Show the tabs of the SLE 4442/4432 and SLE 4428/4418 memory-card "
+                       "pages, which are hidden otherwise."));
     parser.addOption(exitWhenShown);
+    parser.addOption(memoryCardPages);
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         hide(option);
@@ -99,6 +105,7 @@ CommandLine readCommandLine(int argc, char** argv) {
         result.exitStatus = 0;
     }
     result.exitWhenShown = parser.isSet(exitWhenShown);
+    result.memoryCardPages = parser.isSet(memoryCardPages);
     return result;
 }
 

@@ -6,6 +6,8 @@ namespace tessary {
 struct CommandLine {
     // Leave as soon as the window has first been shown (smoke tests, measurements).
     bool exitWhenShown = false;
+    // Show the tabs of the two memory-card pages, which the window hides as designed.
+    bool memoryCardPages = false;
     // 0 or more: leave at once with this status; help, version or a usage error was printed.
     int exitStatus = -1;
 };

@@ -45,7 +45,10 @@ int main(int argc, char** argv) {
     }
     try {
         QCoreApplication::setApplicationName(QStringLiteral("Tallix"));
-        TForm1 form;
+        TForm1 form(cordrel);
+        if (options.memoryCardPages) {
+            form.showMemoryCardTabs();
+        }
         form.show();
         if (exitWhenShown) {
             QTimer::singleShot(0, &form, &QWidget::close);

@@ -1,10 +1,13 @@
-// tessary-screenshot PNG [QUEUE-PNG]: drives the real window through a short scenario
-// and writes pictures of it. The first: connected to "KALDOR TR-100", after sending
-// 00 84 00 00 08. The second: a command queue loaded from a file and run automatically,
-// and the LED and buzzer panel filled in with its command generated into the console.
-// Run it under a display, e.g. xvfb-run, with the readers of a pcscd, in a folder where it
-// may write a queue file.
+// tessary-screenshot PNG [QUEUE-PNG [SLE4442-PNG]]: drives the real window through a short
+// scenario and writes pictures of it. The first: connected to "KALDOR TR-100", after
+// sending 00 84 00 00 08. The second: a command queue loaded from a file and run
+// automatically, and the LED and buzzer panel filled in with its command generated into
+// the console. The third: the memory-card pages shown, connected to the SLE4442 card in
+// "Generic Reader" (which a Readername.txt in the current folder names), after reading
+// its first 32 bytes on the SLE4442 page. Run it under a display, e.g. xvfb-run, with the
+// readers of a pcscd, in a folder where it may write a queue file.
 #include "Main_mem_pcsc.h"
+#include "digit_mask_edit.h"
 #include "radio_group.h"
 
 #include <QApplication>
@@ -14,6 +17,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -73,11 +77,52 @@ void queueAndGenerator(TForm1& form) {
     control<QPushButton>(form, "BitBtn_CommonCmd")->click();
 }
 
+bool pick(TForm1& form, const QString& reader) {
+    auto* readers = control<QComboBox>(form, "ReaderComboBox");
+    const int index = readers->findText(reader, Qt::MatchStartsWith);
+    if (index < 0) {
+        std::fprintf(stderr, "tessary-screenshot: no reader %s\n", qPrintable(reader));
+        return false;
+    }
+    readers->setCurrentIndex(index);
+    emit readers->activated(index);
+    return true;
+}
+
+// The SLE4442 page after "Read Main" of 32 bytes from address 0.
+bool sle4442Read(TForm1& form) {
+    form.showMemoryCardTabs();
+    auto* status = control<QLineEdit>(form, "CurrentStateEdit");
+    // pcscd sees a card inserted just before the start at its next poll.
+    bool connected = false;
+    for (int attempt = 0; attempt < 50 && !connected; ++attempt) {
+        if (!pick(form, QStringLiteral("Generic Reader"))) {
+            return false;
+        }
+        connected = status->text() == QStringLiteral("Initial Reader Successed") ||
+                    waitFor([] { return false; }, 100);
+    }
+    if (!connected) {
+        std::fprintf(stderr, "tessary-screenshot: no SLE4442 card in Generic Reader: %s\n",
+                     qPrintable(status->text()));
+        return false;
+    }
+    auto* pages = control<QTabWidget>(form, "MemCardPageControl");
+    pages->setCurrentWidget(control<QWidget>(form, "TabSheetSLE4442"));
+    control<RadioGroup>(form, "Check3242RadioGroup")->setItemIndex(1); // "SLE 4442"
+    form.Check3242RadioGroupClick();
+    control<QPushButton>(form, "BitBtn1")->click(); // "Read Main"
+    control<DigitMaskEdit>(form, "StartaddrMaskEdit")->setFieldText(QStringLiteral("0"));
+    control<DigitMaskEdit>(form, "DataLenMaskEdit")->setFieldText(QStringLiteral("32"));
+    control<QPushButton>(form, "SendBitBtn")->click();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: tessary-screenshot PNG [QUEUE-PNG]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: tessary-screenshot PNG [QUEUE-PNG [SLE4442-PNG]]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -89,24 +134,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessary-screenshot: no readers listed\n");
         return 1;
     }
-    const int index = readers->findText(QStringLiteral("KALDOR TR-100"), Qt::MatchStartsWith);
-    if (index < 0) {
-        std::fprintf(stderr, "tessary-screenshot: no reader KALDOR TR-100\n");
+    if (!pick(form, QStringLiteral("KALDOR TR-100"))) {
         return 1;
     }
-    readers->setCurrentIndex(index);
-    emit readers->activated(index);
     control<QPlainTextEdit>(form, "RequestSmartCardRichEdit")
         ->setPlainText(QStringLiteral("00 84 00 00 08"));
     control<QPushButton>(form, "SendSmartCardBitBtn")->click();
     if (!save(form, argv[1])) {
         return 1;
     }
-    if (argc == 3) {
+    if (argc >= 3) {
         queueAndGenerator(form);
         if (!save(form, argv[2])) {
             return 1;
         }
+    }
+    if (argc == 4 && (!sle4442Read(form) || !save(form, argv[3]))) {
+        return 1;
     }
     form.close();
     return 0;

@@ -61,4 +61,14 @@ bool BindCordrel(const CordrelOrdinal* table, CordrelBindings& b, std::string& e
     return ok;
 }
 
+const CordrelBindings& LibraryCordrel() {
+    static const CordrelBindings bindings = [] {
+        CordrelBindings b;
+        std::string error;
+        BindCordrel(Cordrel_Ordinals, b, error);
+        return b;
+    }();
+    return bindings;
+}
+
 } // namespace tessary

@@ -43,5 +43,8 @@ struct CordrelBindings {
 // Fills every binding from the table; on a missing ordinal, names it in `error` and
 // gives false.
 bool BindCordrel(const CordrelOrdinal* table, CordrelBindings& bindings, std::string& error);
+// The bindings from the library's own ordinal table, made once; an ordinal it lacks stays
+// unbound (null).
+const CordrelBindings& LibraryCordrel();
 
 } // namespace tessary
