@@ -153,14 +153,16 @@ void MemCardPages::send(MemCardPage page) {
         const auto request = std::make_unique<MemCardRequest>();
         request->operationName = MemCardOperationName(tag, otherType, checked);
         std::string status;
-        if (!Sle18283242CheckInputEdit(tag, m_view.fields(page), *request, status)) {
+        const MemCardOperation* operation = FindMemCardOperation(tag);
+        const bool withLog = operation != nullptr && operation->dataFromLog;
+        if (!Sle18283242CheckInputEdit(tag, m_view.fields(page, withLog), *request, status)) {
             m_view.setStatus(status);
             return;
         }
         request->result = call(tag, otherType, checked, *request);
         const MemCardResultLog log = Sle18283242CheckReturn(tag, *request);
-        for (const std::string& line : log.lines) {
-            m_view.appendLogLine(page, line);
+        if (!log.lines.empty()) {
+            m_view.appendLogLines(page, log.lines);
         }
         m_view.setStatus(log.status);
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessary {
 
@@ -36,8 +37,9 @@ public:
     virtual void setWriteBox(MemCardPage page, bool visible,
                              const std::optional<std::string>& caption) = 0;
     virtual bool writeBoxChecked(MemCardPage page) const = 0;
-    virtual MemCardFields fields(MemCardPage page) const = 0;
-    virtual void appendLogLine(MemCardPage page, const std::string& line) = 0;
+    // The fields, and the log's text only when `withLog`.
+    virtual MemCardFields fields(MemCardPage page, bool withLog) const = 0;
+    virtual void appendLogLines(MemCardPage page, const std::vector<std::string>& lines) = 0;
     virtual void clearLog(MemCardPage page) = 0;
 };
 

@@ -126,7 +126,7 @@ bool MemCardPagesView::writeBoxChecked(MemCardPage page) const {
         ->isChecked();
 }
 
-tessary::MemCardFields MemCardPagesView::fields(MemCardPage page) const {
+tessary::MemCardFields MemCardPagesView::fields(MemCardPage page, bool withLog) const {
     tessary::MemCardFields fields;
     const LimitedTextEdit* log = nullptr;
     if (page == MemCardPage::Sle4442) {
@@ -144,6 +144,9 @@ tessary::MemCardFields MemCardPagesView::fields(MemCardPage page) const {
                        keyText(b.VerificationSle1828MaskEdit_2), std::string()};
         log = b.LogSle1828RichEdit;
     }
+    if (!withLog) {
+        return fields;
+    }
     // A line break takes the two positions of CR LF in the log's positional rules.
     QString text = log->toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -151,9 +154,22 @@ tessary::MemCardFields MemCardPagesView::fields(MemCardPage page) const {
     return fields;
 }
 
-void MemCardPagesView::appendLogLine(MemCardPage page, const std::string& line) {
+void MemCardPagesView::appendLogLines(MemCardPage page, const std::vector<std::string>& lines) {
+    // One append of all the rows, so that they go in as one edit.
+    std::size_t size = 0;
+    for (const std::string& line : lines) {
+        size += line.size() + 1;
+    }
+    QString rows;
+    rows.reserve(static_cast<qsizetype>(size));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            rows += QLatin1Char('\n');
+        }
+        rows += QString::fromStdString(lines[i]);
+    }
     (page == MemCardPage::Sle4442 ? m_sle4442->LogRichEdit : m_sle4428->LogSle1828RichEdit)
-        ->appendLine(QString::fromStdString(line));
+        ->appendLine(rows);
 }
 
 void MemCardPagesView::clearLog(MemCardPage page) {

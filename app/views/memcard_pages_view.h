@@ -41,8 +41,8 @@ public:
     void setWriteBox(tessary::MemCardPage page, bool visible,
                      const std::optional<std::string>& caption) override;
     bool writeBoxChecked(tessary::MemCardPage page) const override;
-    tessary::MemCardFields fields(tessary::MemCardPage page) const override;
-    void appendLogLine(tessary::MemCardPage page, const std::string& line) override;
+    tessary::MemCardFields fields(tessary::MemCardPage page, bool withLog) const override;
+    void appendLogLines(tessary::MemCardPage page, const std::vector<std::string>& lines) override;
     void clearLog(tessary::MemCardPage page) override;
 
 private:

@@ -30,4 +30,5 @@ private:
     QString fitted(const QString& line) const;
 
     int m_maxLength = 65536;
+    bool m_scrollPending = false;
 };

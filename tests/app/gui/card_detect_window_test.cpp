@@ -147,4 +147,24 @@ TEST_F(DistanceTest, AttemptsFollowTheSelectionAndTheConnectMode) {
     EXPECT_TRUE(m_boxes.seen().empty());
 }
 
+// The log keeps within its limit by giving up whole rows at the end far from the new one.
+TEST(LimitedLog, WholeRowsGiveWayAtTheFarEnd) {
+    LimitedTextEdit log;
+    log.setMaxLength(20);
+    for (const char* row : {"aaaa", "bbbb", "cccc", "dddd"}) {
+        log.appendLine(QString::fromLatin1(row)); // 19 characters with the breaks
+    }
+    log.appendLine(QStringLiteral("ee"));
+    EXPECT_EQ(log.toPlainText(), "bbbb\ncccc\ndddd\nee");
+    log.appendLine(QStringLiteral("ff\ngggg"));               // two rows in one append
+    EXPECT_EQ(log.toPlainText(), "cccc\ndddd\nee\nff\ngggg"); // 20: full, not over
+    log.insertLineAtTop(QStringLiteral("hhhhhhhhhh"));
+    EXPECT_EQ(log.toPlainText(), "hhhhhhhhhh\ncccc\ndddd");
+    log.insertLineAtTop(QStringLiteral("iiiiiiiiiiiiiiiiii"));
+    EXPECT_EQ(log.toPlainText(), "iiiiiiiiiiiiiiiiii");
+    log.appendLine(QString(30, QLatin1Char('j'))); // longer than the log: its start stays
+    EXPECT_EQ(log.toPlainText(), QString(20, QLatin1Char('j')));
+    EXPECT_EQ(log.length(), 20);
+}
+
 } // namespace
