@@ -155,6 +155,10 @@ BENCHMARK(BM_AutoRunFullQueue)
 
 } // namespace
 
+namespace pagesbench {
+void release();
+} // namespace pagesbench
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -162,6 +166,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    pagesbench::release();
     benchmark::Shutdown();
     return 0;
 }
