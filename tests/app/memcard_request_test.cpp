@@ -57,6 +57,9 @@ TEST(MemCardChecks, AddressAndLengthInOrderWithTheTagsBounds) {
     EXPECT_EQ(request.address, 100);
     EXPECT_EQ(request.count, 200u);
     EXPECT_EQ(request.length, 200u);
+    std::string status;
+    EXPECT_FALSE(Sle18283242CheckInputEdit(13, {}, request, status)); // no such operation
+    EXPECT_EQ(status, "Parameter Invalid !!!");
 }
 
 TEST(MemCardChecks, BytesToWriteComeFromTheLogByPosition) {
@@ -126,21 +129,6 @@ TEST(MemCardChecks, KeyFieldsInOrderAndInEitherCase) {
     MemCardRequest psc;
     EXPECT_EQ(checked(12, {"", "", {"fF", "00", "ZZ"}, ""}, psc), ""); // a third is not read
     EXPECT_EQ(psc.key[0], 0xFF);
-}
-
-TEST(MemCardNames, ByPageModeAndWriteCheckBox) {
-    EXPECT_EQ(MemCardOperationName(0, true, true), "SLE4432_Read_Main_Memory");
-    EXPECT_EQ(MemCardOperationName(1, true, true), "SLE4432_Update_Main_MemoryA");
-    EXPECT_EQ(MemCardOperationName(1, false, false), "SLE4442_Update_Main_Memory");
-    EXPECT_EQ(MemCardOperationName(4, true, false), "SLE4442_Read_Security_Memory");
-    EXPECT_EQ(MemCardOperationName(8, false, true), "SLE4428_Write_Data_Without_Protect_BitA");
-    EXPECT_EQ(MemCardOperationName(11, true, false), "SLE4418_Write_Data_With_Protect_Bit");
-    EXPECT_EQ(MemCardOperationName(12, true, true), "SLE4428_PSC_Verification");
-    EXPECT_EQ(MemCardOperationName(13, false, false), "");
-    MemCardRequest request;
-    std::string status;
-    EXPECT_FALSE(Sle18283242CheckInputEdit(13, {}, request, status));
-    EXPECT_EQ(status, "Parameter Invalid !!!");
 }
 
 TEST(MemCardResults, DataLinesForReadsAndTheStatusForAll) {
