@@ -50,6 +50,7 @@ std::optional<std::string> ConsolePage::sendRequest() {
     const Exchange exchange =
         TransmitWithLog(m_connection.card(), m_connection.activeProtocol(),
                         GetShareMode(m_view.connectModeIndex()), parsed.bytes);
+    m_connection.noteCallResult(exchange.status);
     m_view.appendLogLine(exchange.sendLine);
     m_view.appendLogLine(exchange.receiveLine);
     m_view.setStatus(ExchangeOutcome(exchange.status));

@@ -40,7 +40,7 @@ public:
 
 class ConsolePage {
 public:
-    ConsolePage(ConsoleView& view, const ReaderConnection& connection)
+    ConsolePage(ConsoleView& view, ReaderConnection& connection)
         : m_view(view), m_connection(connection) {}
     void setRunStarter(RunStarter* starter) { m_runStarter = starter; }
 
@@ -55,7 +55,7 @@ public:
 
 private:
     ConsoleView& m_view;
-    const ReaderConnection& m_connection;
+    ReaderConnection& m_connection;
     RunStarter* m_runStarter = nullptr;
 };
 

@@ -160,6 +160,7 @@ void MemCardPages::send(MemCardPage page) {
             return;
         }
         request->result = call(tag, otherType, checked, *request);
+        m_connection.noteCallResult(request->result);
         const MemCardResultLog log = Sle18283242CheckReturn(tag, *request);
         if (!log.lines.empty()) {
             m_view.appendLogLines(page, log.lines);

@@ -45,8 +45,7 @@ public:
 
 class MemCardPages {
 public:
-    MemCardPages(MemCardView& view, const ReaderConnection& connection,
-                 const CordrelBindings& cordrel)
+    MemCardPages(MemCardView& view, ReaderConnection& connection, const CordrelBindings& cordrel)
         : m_view(view), m_connection(connection), m_cordrel(cordrel) {}
 
     void Check3242RadioGroupClick();
@@ -71,7 +70,7 @@ private:
     int32_t call(uint16_t tag, bool otherType, bool checked, MemCardRequest& request);
 
     MemCardView& m_view;
-    const ReaderConnection& m_connection;
+    ReaderConnection& m_connection;
     CordrelBindings m_cordrel;
     uint16_t m_selectedTag = 0;
     std::optional<uint16_t> m_highlighted;

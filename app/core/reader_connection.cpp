@@ -97,12 +97,91 @@ std::string FormatAtrLine(const uint8_t* atr, uint32_t length) {
     return line;
 }
 
+bool ServiceGone(LONG result) {
+    // Compared in 32 bits: the codes reach the window in 32-bit variables.
+    const auto code = static_cast<uint32_t>(result);
+    return code == static_cast<uint32_t>(SCARD_E_NO_SERVICE) ||
+           code == static_cast<uint32_t>(SCARD_E_SERVICE_STOPPED);
+}
+
+bool ServiceGoneStatus(int32_t status) {
+    switch (status) {
+    case KTX_PCSC_GET_WINSCARD_DLL_ERR:
+    case KTX_PCSC_SCARDESTABLISHCONTEXT_ERR:
+    // A listing fails, other than for want of readers, only on a context the service no
+    // longer serves.
+    case KTX_PCSC_SCARDLISTREADERS_ERR:
+    case KTX_PCSC_SCARDGETSTATUSCHANGE_ERR:
+    // pcscd refuses to disconnect only a handle it no longer knows.
+    case KTX_PCSC_SCARDDISCONNECT_ERR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool KeepTraceFile(const char* trace, const char* kept) {
+    struct stat st {};
+    if (::lstat(trace, &st) != 0 || !S_ISREG(st.st_mode) || ::rename(trace, kept) != 0) {
+        return false;
+    }
+    const int fd = ::open(trace, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return true;
+}
+
 void ReaderConnection::showStatusName(int32_t status) {
     m_view.showMessage(StatusCodeName(status, m_messageText.data()));
 }
 
-void ReaderConnection::FormCreate() {
+void ReaderConnection::noteCallResult(LONG result) {
+    if (ServiceGone(result)) {
+        m_serviceGone = true;
+    }
+}
+
+int32_t ReaderConnection::startLibrary() {
     const int32_t status = InitLibrary_WIN(&m_context);
+    m_libraryStarted = status == KTX_SUCCESS;
+    m_serviceGone = !m_libraryStarted;
+    return status;
+}
+
+void ReaderConnection::restartLibrary() {
+    // The connection and the context ended with the service. Releasing the context fails
+    // then, but frees what the client library still holds for them; it closes the trace.
+    CloseLibrary_WIN(m_context);
+    m_card = 0;
+    m_context = 0;
+    // The trace of the cycle that failed is kept; one whose start already failed holds
+    // nothing worth keeping, and retries while the service is away replace it.
+    if (m_libraryStarted) {
+        KeepTraceFile(kTraceFile, kKeptTraceFile);
+    }
+    startLibrary();
+}
+
+bool ReaderConnection::contextServed() {
+    std::array<SlotInfo, PROLVAK_MAX_READERS> slots{};
+    std::array<SCARD_READERSTATE, PROLVAK_MAX_READERS> states{};
+    uint32_t count = 0;
+    return !ServiceGoneStatus(ListReader_WIN(m_context, slots.data(), states.data(), &count));
+}
+
+int32_t ReaderConnection::connect(uint32_t shareMode) {
+    m_atrLength = kAtrRoom;
+    const int index = m_view.readerIndex();
+    const char* name = index >= 0 && static_cast<uint32_t>(index) < m_readerCount
+                           ? m_readers[static_cast<std::size_t>(index)].szReader
+                           : "";
+    return InitReader_WIN(m_context, name, shareMode, &m_card, &m_activeProtocol, &m_cardState,
+                          m_atr.data(), &m_atrLength);
+}
+
+void ReaderConnection::FormCreate() {
+    const int32_t status = startLibrary();
     if (status != KTX_SUCCESS) {
         showStatusName(status);
     }
@@ -112,9 +191,14 @@ void ReaderConnection::FormCreate() {
 }
 
 void ReaderConnection::ReaderDetectFunc() {
+    // A context made while the service was away never works: each try starts afresh.
+    if (m_serviceGone) {
+        restartLibrary();
+    }
     const int32_t status =
         ListReader_WIN(m_context, m_readers.data(), m_states.data(), &m_readerCount);
     if (status != KTX_SUCCESS) {
+        m_serviceGone = m_serviceGone || ServiceGoneStatus(status);
         m_view.setStatus("Can not Found Smartcard Reader.");
         return;
     }
@@ -147,14 +231,18 @@ void ReaderConnection::ReaderComboBoxChange() {
 
 void ReaderConnection::LinkReader() {
     const uint32_t shareMode = GetShareMode(m_view.connectModeIndex());
+    if (m_serviceGone) {
+        restartLibrary();
+    }
     UnlinkReader();
-    m_atrLength = kAtrRoom;
-    const int index = m_view.readerIndex();
-    const char* name = index >= 0 && static_cast<uint32_t>(index) < m_readerCount
-                           ? m_readers[static_cast<std::size_t>(index)].szReader
-                           : "";
-    const int32_t status = InitReader_WIN(m_context, name, shareMode, &m_card, &m_activeProtocol,
-                                          &m_cardState, m_atr.data(), &m_atrLength);
+    int32_t status = connect(shareMode);
+    // A failed connect does not say why. Outside the distance test's quick attempts, a
+    // listing tells whether the service went away since the last call; if it did, the
+    // library starts again and the connect is tried once more.
+    if (status != KTX_SUCCESS && !m_view.cardDetectTicked() && !contextServed()) {
+        restartLibrary();
+        status = connect(shareMode);
+    }
     if (status != KTX_SUCCESS) {
         if (m_view.cardDetectTicked()) {
             m_view.setStatus("Card Detecting...");
@@ -172,11 +260,14 @@ void ReaderConnection::LinkReader() {
 }
 
 void ReaderConnection::UnlinkReader() {
-    if (m_card == 0) {
+    // A connection of a service known gone is not closed: it ended with the service, and
+    // the library's next start releases what is left of it.
+    if (m_card == 0 || m_serviceGone) {
         return;
     }
     const int32_t status = CloseReader_WIN(m_card);
     if (status != KTX_SUCCESS) {
+        m_serviceGone = m_serviceGone || ServiceGoneStatus(status);
         showStatusName(status);
         return;
     }
@@ -185,6 +276,9 @@ void ReaderConnection::UnlinkReader() {
 
 void ReaderConnection::FormClose() {
     UnlinkReader();
+    if (m_serviceGone) {
+        m_card = 0; // released with the context below
+    }
     if (m_context == 0) {
         return;
     }

@@ -36,6 +36,9 @@ public:
 // Three slots of 256 bytes; an empty slot takes no part in matching.
 using SupportedReaders = std::array<std::array<char, 256>, 3>;
 inline constexpr const char* kReaderNameFile = "Readername.txt";
+// The access library's trace, and where a restart of the library keeps the one before.
+inline constexpr const char* kTraceFile = "PcScLog.txt";
+inline constexpr const char* kKeptTraceFile = "PcScLog.1.txt";
 
 // "KALDOR TR-100", "KALDOR RF-9000" and `extra` (cut to fit its slot).
 SupportedReaders MakeSupportedReaders(std::string_view extra);
@@ -51,6 +54,18 @@ uint32_t GetShareMode(int selectedIndex);
 // "ATR: " and "%02X " per byte.
 std::string FormatAtrLine(const uint8_t* atr, uint32_t length);
 
+// Whether a PC/SC result says the service is gone (pcscd stopped or killed): a context
+// made before that never works again, even once the service is back.
+bool ServiceGone(LONG result);
+// Whether a status code of the access library comes only from a context or a connection
+// that the service no longer serves: the library hides the PC/SC result of its calls, and
+// these are what a service gone gives the window.
+bool ServiceGoneStatus(int32_t status);
+// Moves a trace file (a regular file, not a link) to `kept`, replacing what was there, and
+// puts an empty one in its place, so that the file that switches tracing on stays. False
+// when there was none to move.
+bool KeepTraceFile(const char* trace, const char* kept);
+
 class ReaderConnection {
 public:
     explicit ReaderConnection(ReaderView& view) : m_view(view) {}
@@ -62,6 +77,13 @@ public:
     void UnlinkReader(); // closes the card connection, if any
     void FormClose();
 
+    // A PC/SC result that a call handed back unchanged (the reader's control path, the
+    // memory-card library), or a status code of the access library.
+    void noteCallResult(LONG result);
+    // A call reported the service gone: the next connect or listing starts the library
+    // again first.
+    bool serviceGone() const { return m_serviceGone; }
+
     SCARDCONTEXT context() const { return m_context; }
     SCARDHANDLE card() const { return m_card; }
     uint32_t activeProtocol() const { return m_activeProtocol; }
@@ -69,6 +91,10 @@ public:
 
 private:
     void showStatusName(int32_t status);
+    int32_t startLibrary();
+    void restartLibrary();
+    bool contextServed(); // a listing on the context does not report the service gone
+    int32_t connect(uint32_t shareMode);
 
     ReaderView& m_view;
     SCARDCONTEXT m_context = 0;
@@ -81,6 +107,8 @@ private:
     std::array<SCARD_READERSTATE, PROLVAK_MAX_READERS> m_states{};
     uint32_t m_readerCount = 0;
     std::array<char, 256> m_messageText{};
+    bool m_serviceGone = false;
+    bool m_libraryStarted = false; // the last InitLibrary_WIN established a context
 };
 
 } // namespace tessary
