@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 
 namespace simtest {
 namespace {
@@ -154,6 +155,31 @@ bool waitForCard(SCARDCONTEXT context, const std::string& reader, bool present,
         }
         state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
     }
+}
+
+DWORD readerState(SCARDCONTEXT context, const std::string& reader) {
+    SCARD_READERSTATE state{};
+    state.szReader = reader.c_str();
+    state.dwCurrentState = SCARD_STATE_UNAWARE;
+    return SCardGetStatusChange(context, 0, &state, 1) == SCARD_S_SUCCESS ? state.dwEventState : 0;
+}
+
+bool waitForCardEvent(SCARDCONTEXT context, const std::string& reader, DWORD since, bool present,
+                      std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const DWORD events = since >> 16;
+    do {
+        if (!waitForCard(context, reader, present,
+                         std::chrono::duration_cast<std::chrono::milliseconds>(
+                             deadline - std::chrono::steady_clock::now()))) {
+            return false;
+        }
+        if (readerState(context, reader) >> 16 != events) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 uint16_t statusWord(const Bytes& response) {

@@ -51,6 +51,15 @@ std::string pcscName(SCARDCONTEXT context, const std::string& configuredName);
 bool waitForCard(SCARDCONTEXT context, const std::string& reader, bool present,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// The reader's state as pcscd reports it; its upper 16 bits count the reader's card events.
+DWORD readerState(SCARDCONTEXT context, const std::string& reader);
+// Waits until pcscd has counted a card event since `since` (a readerState) and reports the
+// card present or absent. After an exchange finds a simulated card gone, pcscd reports the
+// slot empty at once but counts the removal only at its next presence poll; a card put
+// back before that poll stays unseen, so a test waits for the count before putting it back.
+bool waitForCardEvent(SCARDCONTEXT context, const std::string& reader, DWORD since, bool present,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
 // The status word that ends a response.
 uint16_t statusWord(const Bytes& response);
 std::string hex(const Bytes& bytes);

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <functional>
 
 using namespace guitest;
 using namespace simtest;
@@ -106,6 +107,49 @@ protected:
         }
         click("SendSle2818BitBtn");
     }
+    // The bytes of the data line that follows "Response Data:" in a page's log.
+    Bytes responseBytes(const char* log) {
+        const QStringList all = lines(log);
+        const qsizetype at = all.lastIndexOf(QStringLiteral("Response Data:"));
+        Bytes bytes;
+        for (const QString& pair : all.value(at + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            bytes.push_back(static_cast<uint8_t>(pair.toUInt(nullptr, 16)));
+        }
+        return bytes;
+    }
+    // Pulls the card out in the middle of a write of `count` bytes 00 01 02 ... from
+    // address 0, which `write` sends; puts it back once pcscd has seen it go, connects
+    // again, and gives what `read` then reads of those bytes.
+    Bytes pulledDuringWrite(int count, const std::function<void(const QString&)>& write,
+                            const std::function<void()>& read, const char* log) {
+        Context context;
+        const std::string reader = pcscName(context.get(), kEmptyReader);
+        const DWORD before = readerState(context.get(), reader);
+        QString bytes;
+        for (int i = 0; i < count; ++i) {
+            bytes += QString::asprintf("%02X ", i & 0xFF);
+        }
+        write(bytes);
+        EXPECT_TRUE(waitForCardEvent(context.get(), reader, before, false));
+        EXPECT_EQ(simCtl({"reinsert", kEmptyReader}), 0);
+        EXPECT_TRUE(waitForCard(context.get(), reader, true));
+        EXPECT_TRUE(pickReader(*m_form, kEmptyReader));
+        EXPECT_EQ(status(), "Initial Reader Successed");
+        read();
+        return responseBytes(log);
+    }
+    // The length of the written start of `back`, whose rest must be as the card had it.
+    static std::size_t writtenStart(const Bytes& back) {
+        std::size_t n = 0;
+        while (n < back.size() && back[n] == (n & 0xFF)) {
+            ++n;
+        }
+        for (std::size_t i = n; i < back.size(); ++i) {
+            EXPECT_EQ(back[i], 0xFF) << "at " << i;
+        }
+        return n;
+    }
+
     // The last data line of a page's log after a read.
     QString readBack(const char* log) { return lines(log).back(); }
     bool shown(const char* name) { return get<QWidget>(name)->isVisibleTo(m_form.get()); }
@@ -270,6 +314,63 @@ TEST_F(MemCardWindow, Sle4428PageInSle4418Mode) {
     EXPECT_TRUE(shown("BitBtn13"));
     second("BitBtn8", "0", "1");
     EXPECT_EQ(status(), "SLE4428_Read_Data_Without_Protect_Bit Success");
+}
+
+// Pulled out in the middle of a long write from the page: the status line names the
+// failure, and once the card is back the bytes written before the pull are there.
+TEST_F(MemCardWindow, CardPulledOutDuringAnSle4442WriteKeepsWhatWasWritten) {
+    // The whole card, after the PSC.
+    insertAndConnect({"sle4442", "pull-after=100"});
+    cardType("Check3242RadioGroup", 1);
+    click("BitBtn7"); // "Verification"
+    keys("VerificationMaskEdit_", {"FF", "FF", "FF"});
+    click("SendBitBtn");
+    ASSERT_EQ(status(), "SLE4442_Compare_Verification_Data Success");
+    const Bytes back = pulledDuringWrite(
+        256,
+        [&](const QString& bytes) {
+            click("BitBtn2"); // "Write Main"
+            get<QPlainTextEdit>("LogRichEdit")->setPlainText(bytes);
+            field("StartaddrMaskEdit", "0");
+            field("DataLenMaskEdit", "256");
+            click("SendBitBtn");
+            // An exchange with a card gone from the reader is not transacted.
+            EXPECT_EQ(status().toStdString(),
+                      "SLE4442_Update_Main_Memory Failed Return 0x80100016");
+        },
+        [&] { first("BitBtn1", "0", "256"); }, "LogRichEdit");
+    ASSERT_EQ(back.size(), 256u);
+    const std::size_t written = writtenStart(back);
+    EXPECT_GT(written, 50u);
+    EXPECT_LT(written, 256u);
+    EXPECT_TRUE(m_boxes.seen().empty());
+}
+
+TEST_F(MemCardWindow, CardPulledOutDuringAnSle4428WriteKeepsWhatWasWritten) {
+    // 600 bytes, after the PSC.
+    insertAndConnect({"sle4428", "pull-after=300"});
+    cardType("Check1828RadioGroup", 1);
+    click("BitBtn13"); // "PSC Verify"
+    keys("VerificationSle1828MaskEdit_", {"FF", "FF"});
+    click("SendSle2818BitBtn");
+    ASSERT_EQ(status().toStdString(), "SLE4428_PSC_Verification Success");
+    const Bytes back = pulledDuringWrite(
+        600,
+        [&](const QString& bytes) {
+            click("BitBtn9"); // "Write Memory"
+            get<QPlainTextEdit>("LogSle1828RichEdit")->setPlainText(bytes);
+            field("StartAddrSle1828MaskEdit", "0");
+            field("DataLenSle1828MaskEdit", "600");
+            click("SendSle2818BitBtn");
+            EXPECT_EQ(status().toStdString(),
+                      "SLE4428_Write_Data_Without_Protect_Bit Failed Return 0x80100016");
+        },
+        [&] { second("BitBtn8", "0", "600"); }, "LogSle1828RichEdit");
+    ASSERT_EQ(back.size(), 600u);
+    const std::size_t written = writtenStart(back);
+    EXPECT_GT(written, 150u);
+    EXPECT_LT(written, 600u);
+    EXPECT_TRUE(m_boxes.seen().empty());
 }
 
 TEST_F(MemCardWindow, SelectionLaysOutItsPageAndHighlightsOneButton) {
