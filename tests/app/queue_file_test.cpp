@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tessary;
@@ -164,6 +166,40 @@ TEST_F(QueueFileOnDisk, SavingReplacesTheFileWholeOrNotAtAll) {
     EXPECT_FALSE(WriteQueueFile(path("nowhere/queue.txt"), {"D"}));
     EXPECT_EQ(contents(file), "C\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 3);
+}
+
+TEST_F(QueueFileOnDisk, ASaveKilledAtAnyMomentLeavesTheOldFileOrTheNewOneWhole) {
+    // Full queues of the longest requests, about 80 KB each.
+    const auto queue = [](char fill) {
+        Lines lines;
+        for (int i = 0; i < 100; ++i) {
+            lines.insert(lines.end(), {"Command " + std::to_string(i), "262",
+                                       std::string(kMaxRequestLength, fill), ""});
+        }
+        return lines;
+    };
+    const Lines a = queue('A');
+    const Lines b = queue('B');
+    const std::string file = path("queue.txt");
+    ASSERT_TRUE(WriteQueueFile(file, a));
+    for (int round = 0; round < 20; ++round) {
+        // A process saving one queue after the other until it is killed, each time at
+        // another point of a save.
+        const pid_t saver = ::fork();
+        if (saver == 0) {
+            for (;;) {
+                WriteQueueFile(file, b);
+                WriteQueueFile(file, a);
+            }
+        }
+        ASSERT_GT(saver, 0);
+        ::usleep(static_cast<useconds_t>(2000 + round * 577));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, nullptr, 0);
+        const std::string text = contents(file);
+        EXPECT_TRUE(text == FormatQueueFile(a) || text == FormatQueueFile(b))
+            << "round " << round << ": " << text.size() << " bytes";
+    }
 }
 
 } // namespace
