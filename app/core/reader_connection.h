@@ -77,8 +77,9 @@ public:
     void UnlinkReader(); // closes the card connection, if any
     void FormClose();
 
-    // A PC/SC result that a call handed back unchanged (the reader's control path, the
-    // memory-card library), or a status code of the access library.
+    // The result of a call on the connection: a PC/SC result handed back unchanged (the
+    // reader's control path, the memory-card library) counts when it says the service is
+    // gone; a status code of the access library, which hides that result, never does.
     void noteCallResult(LONG result);
     // A call reported the service gone: the next connect or listing starts the library
     // again first.
