@@ -1,0 +1,32 @@
+// tessary-memcard's image reader over any text: an image or the first fault with its line,
+// and every image it reads written back as the same image.
+#include "card_image.h"
+#include "fuzz_input.h"
+
+#include <algorithm>
+
+using namespace memcardtool;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string_view text = fuzz::Input::asText({data, size});
+    const ParsedImage parsed = parseImage(text);
+    if (!parsed.image) {
+        FUZZ_CHECK(parsed.error.line >= 1 && !parsed.error.message.empty());
+        FUZZ_CHECK(parsed.error.line <=
+                   static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+        return 0;
+    }
+    const CardImage& image = *parsed.image;
+    const CardTraits& card = traits(image.type);
+    FUZZ_CHECK(image.data.size() == card.size && image.protect.size() == card.size);
+    for (std::size_t a = card.protectable; a < card.size; ++a) {
+        FUZZ_CHECK(!image.protect[a]);
+    }
+    FUZZ_CHECK(!image.counter || image.type == CardType::Sle4442);
+
+    const ParsedImage again = parseImage(formatImage(image));
+    FUZZ_CHECK(again.image && again.image->type == image.type && again.image->date == image.date);
+    FUZZ_CHECK(diffImages(image, *again.image).empty());
+    FUZZ_CHECK(diffImages(image, blankImage(image.type)).size() <= card.size + 1);
+    return 0;
+}

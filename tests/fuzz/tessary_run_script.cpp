@@ -1,0 +1,58 @@
+// tessary-run's scripts and response patterns over any text: a command per APDU line or a
+// fault with its line, and every pattern shown as it reads back.
+#include "fuzz_input.h"
+#include "script.h"
+
+using namespace tessary::run;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    fuzz::Input input(data, size);
+    const std::string_view responseBytes = input.piece();
+    const std::span<const uint8_t> response(reinterpret_cast<const uint8_t*>(responseBytes.data()),
+                                            responseBytes.size());
+    const std::string_view text = input.rest();
+
+    const ScriptParse script = ParseScript(text);
+    if (script.errorLine != 0) {
+        FUZZ_CHECK(script.commands.empty() && !script.error.empty());
+        FUZZ_CHECK(script.errorLine <=
+                   static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    } else {
+        FUZZ_CHECK(script.error.empty());
+    }
+    std::size_t previous = 0;
+    for (const ScriptCommand& command : script.commands) {
+        FUZZ_CHECK(command.line > previous && !command.apdu.empty() &&
+                   command.apdu.size() <= kMaxApduLength);
+        previous = command.line;
+        // An APDU as the program shows it reads back as the same bytes.
+        const ScriptParse shown = ParseScript(FormatHex(command.apdu));
+        FUZZ_CHECK(shown.errorLine == 0 && shown.commands.size() == 1 &&
+                   shown.commands[0].apdu == command.apdu);
+        if (command.expect) {
+            const PatternParse again = ParsePattern(FormatPattern(*command.expect));
+            FUZZ_CHECK(again.error.empty() &&
+                       FormatPattern(again.pattern) == FormatPattern(*command.expect));
+            MatchPattern(*command.expect, response);
+        }
+    }
+
+    // A pattern on its own (--expect): whatever matches must end in the bytes it names.
+    const PatternParse pattern = ParsePattern(text.substr(0, 4096));
+    if (pattern.error.empty()) {
+        const bool matches = MatchPattern(pattern.pattern, response);
+        const auto& last = pattern.pattern.elements.back();
+        if (matches && last.kind == PatternElement::Kind::Byte) {
+            FUZZ_CHECK(!response.empty() && response.back() == last.value);
+        }
+        if (pattern.pattern.elements.size() == response.size()) {
+            bool exact = true;
+            for (std::size_t i = 0; i < response.size(); ++i) {
+                const auto& e = pattern.pattern.elements[i];
+                exact = exact && e.kind == PatternElement::Kind::Byte && e.value == response[i];
+            }
+            FUZZ_CHECK(!exact || matches);
+        }
+    }
+    return 0;
+}
