@@ -18,7 +18,9 @@ std::optional<KeyValues> parseKeyValues(std::string_view text, std::string& erro
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') {
+        // Every CR before the line feed belongs to the line end: a value that kept one would
+        // not read back the same once written again.
+        while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         if (line.empty() || line.front() == '#') {

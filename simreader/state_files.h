@@ -29,7 +29,8 @@ inline constexpr const char* kCardOutFile = "card.out"; // a card that slipped o
 // Anything larger than this is not a file of ours.
 inline constexpr std::size_t kMaxStateFileSize = 64 * 1024;
 
-// Parses key=value lines; blank lines and lines starting with # are skipped.
+// Parses key=value lines (ending in LF, CRs before it not counting); blank lines and lines
+// starting with # are skipped.
 std::optional<KeyValues> parseKeyValues(std::string_view text, std::string& error);
 std::string formatKeyValues(const KeyValues& values);
 

@@ -10,9 +10,11 @@ namespace {
 
 TEST(KeyValues, ParsesLinesAndRefusesOthers) {
     std::string error;
-    const auto values = parseKeyValues("# comment\r\ntype=apdu\r\n\nid=12\nempty=\n", error);
+    const auto values =
+        parseKeyValues("# comment\r\ntype=apdu\r\n\nid=12\nempty=\npsc=FF\r\r\n", error);
     ASSERT_TRUE(values) << error;
     EXPECT_EQ(values->at("type"), "apdu");
+    EXPECT_EQ(values->at("psc"), "FF"); // so that it reads back the same once written
     EXPECT_EQ(values->at("id"), "12");
     EXPECT_EQ(values->at("empty"), "");
     EXPECT_EQ(parseKeyValues(formatKeyValues(*values), error), values);
