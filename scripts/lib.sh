@@ -12,6 +12,10 @@ TESSARY_PACKAGES=(
     qt6-base-dev xvfb xauth fonts-dejavu-core
     dpkg-dev file help2man lintian desktop-file-utils appstream
 )
+# The fuzz targets (scripts/fuzz, and briefly in scripts/test): clang 14, its libFuzzer
+# and sanitizer runtimes (only recommended by clang, so named here), and the symbolizer
+# that turns a finding's stack into lines of code.
+TESSARY_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
 
 # Installs whatever of the packages is missing; quick when all are there.
 ensure_packages() {
