@@ -152,14 +152,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     uint32_t protocol = 0;
     uint32_t state = 0;
     std::array<uint8_t, 33> atr{};
-    const uint32_t atrRoom = input.byte() % (atr.size() + 1);
+    const auto atrRoom = static_cast<uint32_t>(input.byte() % (atr.size() + 1));
     uint32_t atrLength = atrRoom;
     InitReader_WIN(context, reader.c_str(), share, &card, &protocol, &state, atr.data(),
                    &atrLength);
     FUZZ_CHECK(atrLength <= atrRoom || atrLength == s.atr.size());
 
     std::array<char, 200> names{};
-    const uint32_t namesRoom = input.byte() % (names.size() + 1);
+    const auto namesRoom = static_cast<uint32_t>(input.byte() % (names.size() + 1));
     uint32_t namesLength = namesRoom;
     atrLength = atrRoom;
     if (GetCardStatus_WIN(card, names.data(), &namesLength, &protocol, &state, atr.data(),
@@ -174,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         card, protocol, share, tessary::Bytes(request.begin(), request.end()));
     FUZZ_CHECK(exchange.receiveLine.size() <= 14 + 3 * tessary::kMaxDataLength + 330 / 16);
     std::array<uint8_t, tessary::kMaxDataLength> response{};
-    const uint32_t responseRoom = input.u16() % (response.size() + 1);
+    const auto responseRoom = static_cast<uint32_t>(input.u16() % (response.size() + 1));
     uint32_t responseLength = responseRoom;
     PcSc_SR_WIN(card, protocol, static_cast<uint32_t>(request.size()),
                 reinterpret_cast<const uint8_t*>(request.data()), responseRoom, &responseLength,
