@@ -141,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(endsWithin(slots[i].slotDescription, sizeof slots[i].slotDescription));
         FUZZ_CHECK(listed != KTX_SUCCESS || slots[i].flag == 0 || slots[i].flag == 1);
     }
-    FUZZ_CHECK(fakepcsc::outstandingLists() == 0 || s.results["SCardFreeMemory"] != 0 ||
-               listed == KTX_PCSC_SCARDLISTREADERS_ERR);
+    // Every list the service handed out went back to it, whatever the listing's outcome.
+    FUZZ_CHECK(fakepcsc::outstandingLists() == 0);
 
     // Connect in the mode the fuzzer picks, to a listed reader or a name of its own.
     const std::string reader =
