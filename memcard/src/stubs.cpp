@@ -5,7 +5,7 @@
 
 #define CORDREL_HIDDEN __attribute__((visibility("hidden")))
 // GCC sees that the stubs cannot throw and wants their aliases to say so; clang reads
-// nothrow as an exception specification, which the header's declarations do not have.
+// nothrow as a noexcept promise, which the header's declarations do not make.
 #if defined(__clang__)
 #define CORDREL_ALIAS(target) __attribute__((alias(target)))
 #else
