@@ -38,6 +38,11 @@ extern "C" {
  * Sends one frame: SCardControl(card, SCARD_CTL_CODE(2049), frame, frameLength, reply,
  * 288, ...). reply must hold 288 bytes; *count receives the bytes returned, 0 on
  * failure. reserved is ignored.
+ * A driver that refuses SCARD_CTL_CODE(2049) with SCARD_E_UNSUPPORTED_FEATURE is asked for
+ * its features (SCARD_CTL_CODE(3400)); when it advertises an escape command of another
+ * code, the frame goes again with that code, which is remembered for this card handle
+ * until it fails. On no other failure is a frame sent twice. SCARD_E_UNSUPPORTED_FEATURE
+ * is returned when the driver offers no escape command.
  */
 CORDREL_API LONG Kal_Mem_Direct_Control(SCARDHANDLE card, uint8_t* reply, int32_t reserved,
                                         uint32_t* count, const uint8_t* frame,

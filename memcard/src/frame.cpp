@@ -1,8 +1,13 @@
 #include "frame.h"
 
+#include "reader_features.h"
+
 #include <PCSC/reader.h>
 
 #include <algorithm>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 namespace cordrel {
 namespace {
@@ -14,6 +19,45 @@ constexpr std::size_t kLevel = 8;       // wLevelParameter, little-endian: bytes
 constexpr std::size_t kCommand = 10;
 constexpr std::size_t kAddress = 11;
 constexpr std::size_t kData = 12;
+
+constexpr DWORD kFrameCode = SCARD_CTL_CODE(2049);
+
+// The escape codes found for card handles whose driver refused ours. Without them a reader
+// that needs the fallback pays two more round trips for every frame. A few entries are
+// enough for the connections one program holds at a time; a code is forgotten on its first
+// failure, and an entry that is never used again is pushed out by newer ones.
+class FoundCodes {
+public:
+    std::optional<DWORD> find(SCARDHANDLE card) {
+        std::lock_guard lock(m_mutex);
+        for (const auto& [handle, code] : m_entries) {
+            if (handle == card && card != 0) {
+                return code;
+            }
+        }
+        return std::nullopt;
+    }
+    void remember(SCARDHANDLE card, DWORD code) {
+        std::lock_guard lock(m_mutex);
+        m_entries[m_next] = {card, code};
+        m_next = (m_next + 1) % m_entries.size();
+    }
+    void forget(SCARDHANDLE card) {
+        std::lock_guard lock(m_mutex);
+        for (auto& entry : m_entries) {
+            if (entry.first == card) {
+                entry = {};
+            }
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::array<std::pair<SCARDHANDLE, DWORD>, 8> m_entries{};
+    std::size_t m_next = 0;
+};
+
+constinit FoundCodes g_foundCodes;
 
 } // namespace
 
@@ -57,8 +101,29 @@ extern "C" CORDREL_API LONG Kal_Mem_Direct_Control(SCARDHANDLE card, uint8_t* re
         return SCARD_E_INVALID_PARAMETER;
     }
     DWORD returned = 0;
-    const LONG rv = SCardControl(card, SCARD_CTL_CODE(2049), frame, frameLength, reply,
-                                 CORDREL_REPLY_CAPACITY, &returned);
+    LONG rv = SCARD_E_UNSUPPORTED_FEATURE;
+    if (const auto found = cordrel::g_foundCodes.find(card)) {
+        rv = SCardControl(card, *found, frame, frameLength, reply, CORDREL_REPLY_CAPACITY,
+                          &returned);
+        if (rv != SCARD_S_SUCCESS) {
+            cordrel::g_foundCodes.forget(card);
+        }
+    }
+    // Refused outright, by a remembered code too, nothing reached the reader: our own code
+    // goes first again, so a handle that now belongs to another reader finds its way.
+    if (rv == SCARD_E_UNSUPPORTED_FEATURE) {
+        const auto control = [card](DWORD code, const uint8_t* input, DWORD inputLength,
+                                    uint8_t* output, DWORD room, DWORD* got) {
+            return SCardControl(card, code, input, inputLength, output, room, got);
+        };
+        const auto outcome = pcscfeatures::controlWithEscapeFallback(
+            control, cordrel::kFrameCode, std::span(frame, frameLength),
+            std::span(reply, CORDREL_REPLY_CAPACITY), returned);
+        rv = outcome.result;
+        if (rv == SCARD_S_SUCCESS && outcome.code != cordrel::kFrameCode) {
+            cordrel::g_foundCodes.remember(card, outcome.code);
+        }
+    }
     *count = rv == SCARD_S_SUCCESS
                  ? static_cast<uint32_t>(std::min<DWORD>(returned, CORDREL_REPLY_CAPACITY))
                  : 0;

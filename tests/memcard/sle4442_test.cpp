@@ -240,4 +240,56 @@ TEST_F(CordrelTest, DirectControlDeclares288BytesAndClearsTheCountOnFailure) {
     EXPECT_EQ(fakepcsc::callsOf("SCardControl").size(), 2u);
 }
 
+TEST_F(CordrelTest, ADriverRefusingTheFrameCodeIsReachedThroughItsAdvertisedEscape) {
+    constexpr SCARDHANDLE kCcidCard = 0xCC1D;
+    constexpr DWORD kEscape = SCARD_CTL_CODE(1);
+    LONG escapeResult = SCARD_S_SUCCESS;
+    fakepcsc::script().control = [&escapeResult](DWORD code, const Bytes& frame, Bytes& out) {
+        if (code == SCARD_CTL_CODE(3400)) {
+            out = {0x12, 0x04, 0x42, 0x33, 0x00, 0x12, 0x13, 0x04, 0x42, 0x00, 0x00, 0x01};
+            return LONG{SCARD_S_SUCCESS};
+        }
+        if (code != kEscape) {
+            return LONG{SCARD_E_UNSUPPORTED_FEATURE};
+        }
+        out = Bytes(frame[8], 0xA5); // as many bytes as the frame asks for
+        return escapeResult;
+    };
+    std::array<uint8_t, 4> data{};
+    const auto read = [&] {
+        uint32_t count = 4;
+        return SLE4442_Read_Main_Memory(kCcidCard, data.data(), 0, &count);
+    };
+    EXPECT_EQ(read(), SCARD_S_SUCCESS);
+    EXPECT_EQ(data, (std::array<uint8_t, 4>{0xA5, 0xA5, 0xA5, 0xA5}));
+    EXPECT_EQ(read(), SCARD_S_SUCCESS); // the found code straight away
+    escapeResult = SCARD_E_NOT_TRANSACTED;
+    EXPECT_EQ(read(), SCARD_E_NOT_TRANSACTED); // never sent again after such a failure
+    escapeResult = SCARD_S_SUCCESS;
+    EXPECT_EQ(read(), SCARD_S_SUCCESS); // forgotten: found afresh
+    std::vector<uint64_t> codes;
+    for (const auto& call : fakepcsc::callsOf("SCardControl")) {
+        codes.push_back(call.args[1]);
+    }
+    const uint64_t frames = SCARD_CTL_CODE(2049);
+    const uint64_t ask = SCARD_CTL_CODE(3400);
+    EXPECT_EQ(codes, (std::vector<uint64_t>{frames, ask, kEscape, kEscape, kEscape, frames, ask,
+                                            kEscape}));
+    // Leaves no remembered code to the tests after it.
+    escapeResult = SCARD_E_NOT_TRANSACTED;
+    EXPECT_EQ(read(), SCARD_E_NOT_TRANSACTED);
+}
+
+TEST_F(CordrelTest, ADriverOfferingNoEscapeFailsWithoutSendingTheFrameAgain) {
+    fakepcsc::script().control = [](DWORD code, const Bytes&, Bytes& out) {
+        if (code == SCARD_CTL_CODE(3400)) {
+            out = {0x12, 0x04, 0x42, 0x33, 0x00, 0x12};
+            return LONG{SCARD_S_SUCCESS};
+        }
+        return LONG{SCARD_E_UNSUPPORTED_FEATURE};
+    };
+    EXPECT_EQ(SLE4442_Compare_Verification_Data(kCard, 1, 2, 3), SCARD_E_UNSUPPORTED_FEATURE);
+    EXPECT_EQ(fakepcsc::callsOf("SCardControl").size(), 2u); // the counter read and the ask
+}
+
 } // namespace
