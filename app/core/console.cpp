@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "prolvak.h"
+#include "reader_features.h"
 #include "status_code_name.h"
 
 #include <algorithm>
@@ -102,11 +103,20 @@ Exchange TransmitWithLog(SCARDHANDLE card, uint32_t activeProtocol, uint32_t sha
     uint32_t received = kMaxDataLength;
     const auto length = static_cast<uint32_t>(request.size());
     if (shareMode == SCARD_SHARE_DIRECT) {
-        DWORD returned = received;
-        exchange.status =
-            static_cast<int32_t>(SCardControl_WIN(card, kReaderControlCode, request.data(), length,
-                                                  response.data(), kMaxDataLength, &returned));
+        // Each call goes through the access library, so its trace shows the refused code,
+        // the feature request and the escape code's send one by one.
+        const auto control = [card](DWORD code, const uint8_t* input, DWORD inputLength,
+                                    uint8_t* output, DWORD room, DWORD* got) {
+            return SCardControl_WIN(card, code, input, inputLength, output, room, got);
+        };
+        DWORD returned = 0;
+        const auto outcome = pcscfeatures::controlWithEscapeFallback(
+            control, kReaderControlCode, request, response, returned);
+        exchange.status = static_cast<int32_t>(outcome.result);
         received = static_cast<uint32_t>(std::min<DWORD>(returned, kMaxDataLength));
+        if (outcome.noEscape) {
+            exchange.hint = pcscfeatures::noEscapeHint(kReaderControlCode);
+        }
     } else {
         exchange.status = PcSc_SR_WIN(card, activeProtocol, length, request.data(), kMaxDataLength,
                                       &received, response.data());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <winscard.h>
+#include <reader.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,7 @@ using Bytes = std::vector<uint8_t>;
 // Receive room of every exchange, and the most bytes a data line shows.
 inline constexpr uint32_t kMaxDataLength = 330;
 // The reader's own command path: SCardControl with SCARD_CTL_CODE(3500).
-inline constexpr DWORD kReaderControlCode = 0x42000000 + 3500;
+inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
 
 // Characters in UTF-8 text: a character outside ASCII is one position, whatever the
 // number of its bytes. Bytes that are not UTF-8 count one each.
@@ -46,6 +47,9 @@ struct Exchange {
     int32_t status = 0;
     std::string sendLine;
     std::string receiveLine;
+    // For the data log, when the reader's driver takes neither the reader command's code
+    // nor offers an escape command: what the operator can do about it.
+    std::optional<std::string> hint;
 };
 // shareMode 3 ("Direct") sends to the reader's control path, any other to the card under
 // the connection's active protocol.

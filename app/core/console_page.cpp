@@ -53,6 +53,9 @@ std::optional<std::string> ConsolePage::sendRequest() {
     m_connection.noteCallResult(exchange.status);
     m_view.appendLogLine(exchange.sendLine);
     m_view.appendLogLine(exchange.receiveLine);
+    if (exchange.hint) {
+        m_view.appendLogLine(*exchange.hint);
+    }
     m_view.setStatus(ExchangeOutcome(exchange.status));
     m_view.enableAdd();
     m_view.setCheckLength(std::to_string(count));

@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "integer_text.h"
+#include "reader_features.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -189,6 +190,12 @@ MemCardResultLog Sle18283242CheckReturn(uint16_t tag, MemCardRequest& request) {
         std::snprintf(message, sizeof message, " Failed Return 0x%X",
                       static_cast<uint32_t>(request.result));
         log.status = MemCardStatus(request.operationName, message);
+        // The memory-card library answers so only when the reader's driver took neither
+        // the frames' code nor offers an escape command.
+        if (static_cast<uint32_t>(request.result) ==
+            static_cast<uint32_t>(SCARD_E_UNSUPPORTED_FEATURE)) {
+            log.lines.push_back(pcscfeatures::noEscapeHint(SCARD_CTL_CODE(2049)));
+        }
         return log;
     }
     const MemCardOperation* operation = FindMemCardOperation(tag);

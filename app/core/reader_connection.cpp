@@ -1,6 +1,7 @@
 #include "reader_connection.h"
 
 #include "console.h"
+#include "reader_features.h"
 #include "status_code_name.h"
 
 #include <algorithm>
@@ -16,6 +17,14 @@ namespace {
 // A line read as with a 127-byte buffer: up to 126 bytes, ending after the first LF.
 constexpr std::size_t kNameLineRoom = 126;
 constexpr uint32_t kAtrRoom = 33;
+
+// The window's boxes stay as they are; where the service's access policy is the cause, the
+// operator who started the program from a terminal reads it there.
+void noteAccessPolicy(const std::string& reader = {}) {
+    if (pcscfeatures::refusedByAccessPolicy(reader)) {
+        std::fprintf(stderr, "tessary: %s\n", pcscfeatures::accessPolicyText().c_str());
+    }
+}
 
 void fillSlot(std::array<char, 256>& slot, std::string_view name) {
     slot.fill('\0');
@@ -170,19 +179,25 @@ bool ReaderConnection::contextServed() {
     return !ServiceGoneStatus(ListReader_WIN(m_context, slots.data(), states.data(), &count));
 }
 
+const char* ReaderConnection::chosenReader() const {
+    const int index = m_view.readerIndex();
+    return index >= 0 && static_cast<uint32_t>(index) < m_readerCount
+               ? m_readers[static_cast<std::size_t>(index)].szReader
+               : "";
+}
+
 int32_t ReaderConnection::connect(uint32_t shareMode) {
     m_atrLength = kAtrRoom;
-    const int index = m_view.readerIndex();
-    const char* name = index >= 0 && static_cast<uint32_t>(index) < m_readerCount
-                           ? m_readers[static_cast<std::size_t>(index)].szReader
-                           : "";
-    return InitReader_WIN(m_context, name, shareMode, &m_card, &m_activeProtocol, &m_cardState,
-                          m_atr.data(), &m_atrLength);
+    return InitReader_WIN(m_context, chosenReader(), shareMode, &m_card, &m_activeProtocol,
+                          &m_cardState, m_atr.data(), &m_atrLength);
 }
 
 void ReaderConnection::FormCreate() {
     const int32_t status = startLibrary();
     if (status != KTX_SUCCESS) {
+        if (status == KTX_PCSC_SCARDESTABLISHCONTEXT_ERR) {
+            noteAccessPolicy();
+        }
         showStatusName(status);
     }
     m_view.hideMemoryCardTabs();
@@ -248,6 +263,9 @@ void ReaderConnection::LinkReader() {
             m_view.setStatus("Card Detecting...");
             m_view.clearLog();
         } else {
+            if (status == KTX_PCSC_SCARDCONNECT_ERR) {
+                noteAccessPolicy(chosenReader());
+            }
             m_view.setStatus(
                 "Initial Reader Failed. Select reader again and check the smartcard is inserted.");
         }

@@ -96,6 +96,8 @@ private:
     void restartLibrary();
     bool contextServed(); // a listing on the context does not report the service gone
     int32_t connect(uint32_t shareMode);
+    // The listed name of the reader the selector shows; empty when it shows none.
+    const char* chosenReader() const;
 
     ReaderView& m_view;
     SCARDCONTEXT m_context = 0;

@@ -61,6 +61,21 @@ TEST_F(ConsoleSteps, FailedExchangeIsLoggedAndReportedAsFailed) {
     page.SendSmartCardBitBtnClick();
     EXPECT_EQ(view.log.back(), "ISP_UNKNOWN_ERR of Receive Data.\n");
     EXPECT_EQ(view.status, "Send Data Failed Return 0x80100016");
+    EXPECT_EQ(fakepcsc::callsOf("SCardControl").size(), 1u); // never sent twice
+}
+
+TEST_F(ConsoleSteps, AReaderTakingNoReaderCommandsGetsTheHintInTheLog) {
+    view.request = "FF E1 02 01 0C";
+    view.connectMode = 2;
+    fakepcsc::script().results["SCardControl"] = SCARD_E_UNSUPPORTED_FEATURE;
+    page.SendSmartCardBitBtnClick();
+    EXPECT_EQ(view.status, "Send Data Failed Return 0x8010001F");
+    ASSERT_EQ(view.log.size(), 3u);
+    EXPECT_EQ(view.log[1], "ISP_UNKNOWN_ERR of Receive Data.\n");
+    EXPECT_EQ(view.log[2].rfind("This reader's driver does not take reader commands", 0), 0u);
+    const auto calls = fakepcsc::callsOf("SCardControl");
+    ASSERT_EQ(calls.size(), 2u); // the refused code, then the feature request
+    EXPECT_EQ(calls[1].args[1], DWORD{SCARD_CTL_CODE(3400)});
 }
 
 TEST_F(ConsoleSteps, NothingIsSentWithoutAGoodRequest) {

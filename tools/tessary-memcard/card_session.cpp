@@ -1,18 +1,13 @@
 #include "card_session.h"
 
 #include "cordrel.h"
+#include "memory_card_atr.h"
 
 #include <algorithm>
 #include <array>
 
 namespace memcardtool {
 namespace {
-
-// The card's own four bytes of its answer to reset. The reader wraps them as
-// 3B 64 00 00 xx xx xx xx, which the access library gives back unwrapped.
-constexpr std::array<uint8_t, 4> kSle4442Chip{0xA2, 0x13, 0x10, 0x91};
-constexpr std::array<uint8_t, 4> kSle4428Chip{0x92, 0x23, 0x10, 0x91};
-constexpr std::array<uint8_t, 4> kWrapper{0x3B, 0x64, 0x00, 0x00};
 
 CardStatus failed(LONG code, std::string step) {
     return {code, std::move(step), ""};
@@ -59,17 +54,11 @@ CardStatus hasSecurityMemory(SCARDHANDLE card, bool& has) {
 } // namespace
 
 std::optional<AtrFamily> atrFamily(std::span<const uint8_t> atr) {
-    std::span<const uint8_t> chip = atr;
-    if (atr.size() == 8 && std::equal(kWrapper.begin(), kWrapper.end(), atr.begin())) {
-        chip = atr.subspan(4);
+    const auto chip = tessary::memoryCardChip(atr);
+    if (!chip) {
+        return std::nullopt;
     }
-    if (std::ranges::equal(chip, kSle4442Chip)) {
-        return AtrFamily::Sle4442;
-    }
-    if (std::ranges::equal(chip, kSle4428Chip)) {
-        return AtrFamily::Sle4428;
-    }
-    return std::nullopt;
+    return *chip == tessary::MemoryChip::Sle4442 ? AtrFamily::Sle4442 : AtrFamily::Sle4428;
 }
 
 TypeResolution resolveCardType(SCARDHANDLE card, std::span<const uint8_t> atr,

@@ -2,6 +2,7 @@
 
 #include "card_image.h"
 #include "card_session.h"
+#include "reader_features.h"
 #include "reader_link.h"
 #include "tessary_version.h"
 #include "write_plan.h"
@@ -12,6 +13,7 @@
 #include <QSaveFile>
 
 #include <winscard.h>
+#include <reader.h>
 
 #include <cctype>
 #include <cstdio>
@@ -84,6 +86,9 @@ int cardError(const CardStatus& status) {
     // The memory-card library's word for an answer that came back short.
     const std::string what = status.code == SCARD_F_COMM_ERROR ? "the card's answer came back short"
                                                                : pcsc_stringify_error(status.code);
+    if (status.code == SCARD_E_UNSUPPORTED_FEATURE) {
+        note(pcscfeatures::noEscapeHint(SCARD_CTL_CODE(2049)));
+    }
     return error(status.step + " failed: " + what + " (" + code + ")");
 }
 

@@ -1,6 +1,7 @@
 #include "reader_link.h"
 
 #include "prolvak.h"
+#include "reader_features.h"
 #include "status_names.h"
 
 #include <algorithm>
@@ -84,7 +85,9 @@ bool CardLink::open(const std::optional<std::string>& prefix, std::string& error
         return false;
     }
     if (bound != KTX_SUCCESS) {
-        error = "cannot reach the PC/SC service (is pcscd running?)";
+        error = pcscfeatures::refusedByAccessPolicy()
+                    ? pcscfeatures::accessPolicyText()
+                    : "cannot reach the PC/SC service (is pcscd running?)";
         return false;
     }
     m_bound = true;
@@ -125,6 +128,11 @@ bool CardLink::open(const std::optional<std::string>& prefix, std::string& error
         error = "cannot connect to the card in '" + m_reader + "' (" +
                 prolvak::statusName(connected) +
                 "; is the card in properly, and no other program using it?)";
+        if (connected == KTX_PCSC_SCARDCONNECT_ERR &&
+            pcscfeatures::refusedByAccessPolicy(m_reader)) {
+            error = "cannot connect to the card in '" + m_reader +
+                    "': " + pcscfeatures::accessPolicyText();
+        }
         return false;
     }
     m_atrLength = std::min<uint32_t>(m_atrLength, static_cast<uint32_t>(m_atr.size()));

@@ -1,5 +1,6 @@
 #include "atr.h"
 
+#include "memory_card_atr.h"
 #include "script.h"
 
 #include <algorithm>
@@ -10,30 +11,9 @@
 namespace tessary::run {
 namespace {
 
-// The memory cards' own four bytes (protocol, data units, and the chip's two), as the
-// reader hands them on behind a short ISO header: TS 3B, T0 64 (TB1 and TC1 follow, four
-// historical bytes), TB1 00, TC1 00.
-struct MemoryCardFamily {
-    std::array<uint8_t, 4> own;
-    const char* name;
-};
-constexpr MemoryCardFamily kMemoryCards[] = {
-    {{0xA2, 0x13, 0x10, 0x91}, "SLE4442 or SLE4432 memory card"},
-    {{0x92, 0x23, 0x10, 0x91}, "SLE4428 or SLE4418 memory card"},
-};
-constexpr std::array<uint8_t, 4> kMemoryCardHeader{0x3B, 0x64, 0x00, 0x00};
-
-const char* memoryCardFamily(std::span<const uint8_t> atr) {
-    for (const MemoryCardFamily& family : kMemoryCards) {
-        const bool own = std::ranges::equal(atr, family.own);
-        const bool wrapped = atr.size() == 8 &&
-                             std::ranges::equal(atr.first(4), kMemoryCardHeader) &&
-                             std::ranges::equal(atr.subspan(4), family.own);
-        if (own || wrapped) {
-            return family.name;
-        }
-    }
-    return nullptr;
+std::string memoryCardFamily(std::span<const uint8_t> atr) {
+    const auto chip = memoryCardChip(atr);
+    return chip ? std::string(memoryChipName(*chip)) + " memory card" : std::string();
 }
 
 // PC/SC readers present an ISO 14443-4 card behind TS 3B, T0 8n (TD1, n historical
@@ -54,9 +34,9 @@ std::string hexByte(uint8_t value) {
 } // namespace
 
 std::string DescribeAtr(std::span<const uint8_t> atr) {
-    const char* family = memoryCardFamily(atr);
-    if (atr.size() == 4 && family != nullptr) {
-        return std::string(family) + " (the chip's own ATR)";
+    const std::string family = memoryCardFamily(atr);
+    if (atr.size() == 4 && !family.empty()) {
+        return family + " (the chip's own ATR)";
     }
     if (atr.empty()) {
         return "no ATR";
@@ -126,8 +106,8 @@ std::string DescribeAtr(std::span<const uint8_t> atr) {
     if (end < atr.size()) {
         text += ", " + bytesText(atr.size() - end) + " after its end";
     }
-    if (family != nullptr) {
-        text += ": " + std::string(family);
+    if (!family.empty()) {
+        text += ": " + family;
     }
     return text;
 }

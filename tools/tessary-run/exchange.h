@@ -22,8 +22,9 @@ struct RawExchange {
 };
 using Transmit = std::function<RawExchange(const Bytes& request)>;
 
-// What a failed exchange leaves behind.
-enum class Loss { None, CardTakenOut, ReaderGone, ServiceGone };
+// What a failed exchange leaves behind. NoReaderCommands: in direct mode, the reader's
+// driver refused the reader-command code and offers no escape command.
+enum class Loss { None, CardTakenOut, ReaderGone, ServiceGone, NoReaderCommands };
 
 // The reader as a run sees it.
 class Link {

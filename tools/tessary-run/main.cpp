@@ -1,7 +1,9 @@
 // tessary-run: runs APDU scripts and command-queue files against the card in a PC/SC reader,
 // checks every answer and times every exchange; --list shows the readers and their cards.
 #include "atr.h"
+#include "listing.h"
 #include "options.h"
+#include "reader_features.h"
 #include "runner.h"
 #include "session.h"
 
@@ -39,6 +41,7 @@ int listReaders(Session& session, bool json) {
         const std::string state = CardStateText(reader.state);
         const std::string atr = FormatHex(reader.atr);
         const std::string says = reader.card ? DescribeAtr(reader.atr) : std::string();
+        const pcscfeatures::FeatureQuery features = pcscfeatures::queryReaderFeatures(reader.name);
         if (json) {
             QJsonObject object{{"type", "reader"},
                                {"name", QString::fromStdString(reader.name)},
@@ -47,11 +50,12 @@ int listReaders(Session& session, bool json) {
                 object.insert("atr", QString::fromStdString(atr));
                 object.insert("atr_says", QString::fromStdString(says));
             }
+            object.insert("driver", FeaturesJson(features));
             out(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n");
-        } else if (reader.card) {
-            out(reader.name + ": " + state + ", ATR " + atr + "\n  " + says + "\n");
         } else {
-            out(reader.name + ": " + state + "\n");
+            out(reader.name + ": " + state);
+            out(reader.card ? ", ATR " + atr + "\n  " + says + "\n" : std::string("\n"));
+            out("  driver: " + FeaturesText(features) + "\n");
         }
     }
     return 0;

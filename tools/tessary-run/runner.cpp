@@ -1,5 +1,7 @@
 #include "runner.h"
 
+#include "reader_features.h"
+
 #include <chrono>
 #include <thread>
 
@@ -20,6 +22,8 @@ Ending endingFor(Loss loss, const std::string& reader) {
         return {"the reader " + reader + " is gone", 2};
     case Loss::ServiceGone:
         return {"the PC/SC service stopped (is pcscd running?)", 2};
+    case Loss::NoReaderCommands:
+        return {pcscfeatures::noEscapeHint(SCARD_CTL_CODE(3500)), 2};
     case Loss::None:
         break;
     }

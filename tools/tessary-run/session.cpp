@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "prolvak.h"
+#include "reader_features.h"
 #include "status_code_name.h"
 
 #include <PCSC/pcsclite.h>
@@ -63,7 +64,8 @@ bool Session::open(std::string& error) {
         return false;
     }
     if (status != KTX_SUCCESS) {
-        error = kNoService;
+        error = pcscfeatures::refusedByAccessPolicy() ? pcscfeatures::accessPolicyText()
+                                                      : std::string(kNoService);
         return false;
     }
     m_open = true;
@@ -105,6 +107,9 @@ bool Session::connect(const std::string& reader, uint32_t shareMode, std::string
     if (status != KTX_SUCCESS) {
         error = "cannot connect to " + reader + " in " + shareModeName(shareMode) + " mode (" +
                 statusName(status) + ")";
+        if (status == KTX_PCSC_SCARDCONNECT_ERR && pcscfeatures::refusedByAccessPolicy(reader)) {
+            error += ": " + pcscfeatures::accessPolicyText();
+        }
         return false;
     }
     m_reader = reader;
@@ -119,10 +124,15 @@ RawExchange Session::transmit(const Bytes& request) {
     uint32_t received = static_cast<uint32_t>(m_answer.size());
     const auto start = std::chrono::steady_clock::now();
     if (m_shareMode == SCARD_SHARE_DIRECT) {
+        const auto control = [this](DWORD code, const uint8_t* input, DWORD inputLength,
+                                    uint8_t* output, DWORD room, DWORD* got) {
+            return SCardControl_WIN(m_card, code, input, inputLength, output, room, got);
+        };
         DWORD returned = 0;
-        exchange.status = static_cast<int32_t>(
-            SCardControl_WIN(m_card, kReaderControlCode, request.data(), length, m_answer.data(),
-                             static_cast<DWORD>(m_answer.size()), &returned));
+        const auto outcome = pcscfeatures::controlWithEscapeFallback(
+            control, kReaderControlCode, request, m_answer, returned);
+        exchange.status = static_cast<int32_t>(outcome.result);
+        m_noEscape = outcome.noEscape;
         received = static_cast<uint32_t>(std::min<DWORD>(returned, m_answer.size()));
     } else {
         exchange.status =
@@ -139,6 +149,9 @@ RawExchange Session::transmit(const Bytes& request) {
 }
 
 Loss Session::lossAfterFailure() {
+    if (m_noEscape) {
+        return Loss::NoReaderCommands;
+    }
     std::string error;
     const auto listed = readers(error);
     if (!listed) {

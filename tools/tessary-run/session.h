@@ -48,6 +48,7 @@ private:
     uint32_t m_shareMode = 0;
     uint32_t m_protocol = 0;
     std::string m_reader;
+    bool m_noEscape = false; // the last direct send found no code the driver takes
     Bytes m_answer; // receive room, as large as any answer
 };
 
