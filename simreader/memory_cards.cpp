@@ -10,7 +10,6 @@ namespace simreader {
 namespace {
 
 // Offsets in the escape frame.
-constexpr std::size_t kFrameSize = 13;
 constexpr std::size_t kOffMessageType = 0; // bMessageType: PC_to_RDR_XfrBlock
 constexpr std::size_t kOffLength = 1;      // dwLength, little-endian: always 3
 constexpr std::size_t kOffSlot = 5;        // bSlot: the reader has one
@@ -18,12 +17,19 @@ constexpr std::size_t kOffLevel = 8;       // wLevelParameter, little-endian
 constexpr std::size_t kOffCommand = 10;
 constexpr std::size_t kOffAddress = 11;
 constexpr std::size_t kOffData = 12;
-constexpr uint8_t kXfrBlock = 0x6F;
 
 // Answers to reset, wrapped by the reader into a short ISO form: TS 3B, T0 64 (TB1 and
 // TC1 follow, four historical bytes), TB1 00, TC1 00, then the card's own four bytes.
 constexpr std::array<uint8_t, 8> kSle4442Atr{0x3B, 0x64, 0x00, 0x00, 0xA2, 0x13, 0x10, 0x91};
 constexpr std::array<uint8_t, 8> kSle4428Atr{0x3B, 0x64, 0x00, 0x00, 0x92, 0x23, 0x10, 0x91};
+// The short form some readers give instead: TS 3B, T0 04 (no interface bytes, four
+// historical bytes), then the card's own four bytes.
+constexpr std::array<uint8_t, 6> kSle4442ShortAtr{0x3B, 0x04, 0xA2, 0x13, 0x10, 0x91};
+constexpr std::array<uint8_t, 6> kSle4428ShortAtr{0x3B, 0x04, 0x92, 0x23, 0x10, 0x91};
+
+const char* atrStyle(bool shortAtr) {
+    return shortAtr ? "short" : "long";
+}
 
 // SLE4442 / SLE4432 commands.
 constexpr uint8_t kReadMain = 0x30;
@@ -71,7 +77,7 @@ Bytes bytesFrom(std::span<const uint8_t> memory, std::size_t address, std::size_
 } // namespace
 
 std::optional<EscapeCommand> parseEscapeFrame(std::span<const uint8_t> frame) {
-    if (frame.size() != kFrameSize || frame[kOffMessageType] != kXfrBlock ||
+    if (frame.size() != kEscapeFrameSize || frame[kOffMessageType] != kXfrBlockMessage ||
         frame[kOffLength] != 3 || frame[kOffLength + 1] != 0 || frame[kOffLength + 2] != 0 ||
         frame[kOffLength + 3] != 0 || frame[kOffSlot] != 0) {
         return std::nullopt;
@@ -134,6 +140,12 @@ std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std:
                 return std::nullopt;
             }
             settings.counter = static_cast<uint8_t>(number);
+        } else if (key == "atr") {
+            if (value != atrStyle(false) && value != atrStyle(true)) {
+                error = "atr= takes long or short";
+                return std::nullopt;
+            }
+            settings.shortAtr = value == atrStyle(true);
         } else {
             error = "this card takes no setting '" + key + "'";
             return std::nullopt;
@@ -144,7 +156,8 @@ std::optional<MemorySettings> parseMemorySettings(const KeyValues& options, std:
 
 // --- SLE4442 / SLE4432 ---------------------------------------------------------------
 
-Sle4442Card::Sle4442Card(bool withPsc, const MemorySettings& settings) : m_withPsc(withPsc) {
+Sle4442Card::Sle4442Card(bool withPsc, const MemorySettings& settings)
+    : m_withPsc(withPsc), m_shortAtr(settings.shortAtr) {
     m_memory.fill(0xFF);
     std::copy(settings.memory.begin(), settings.memory.end(), m_memory.begin());
     for (std::size_t a = 0; a < m_writable.size(); ++a) {
@@ -167,6 +180,9 @@ Bytes MemoryCard::transmit(std::span<const uint8_t>) {
 }
 
 std::span<const uint8_t> Sle4442Card::atr() const {
+    if (m_shortAtr) {
+        return kSle4442ShortAtr;
+    }
     return kSle4442Atr;
 }
 
@@ -253,7 +269,9 @@ void Sle4442Card::describe(KeyValues& status) const {
 }
 
 KeyValues Sle4442Card::contents() const {
-    KeyValues settings{{"memory", toHex(m_memory)}, {"protection", toHex(protectionBytes())}};
+    KeyValues settings{{"memory", toHex(m_memory)},
+                       {"protection", toHex(protectionBytes())},
+                       {"atr", atrStyle(m_shortAtr)}};
     if (m_withPsc) {
         settings["psc"] = toHex(m_psc);
         settings["counter"] = std::to_string(m_counter);
@@ -263,7 +281,8 @@ KeyValues Sle4442Card::contents() const {
 
 // --- SLE4428 / SLE4418 ---------------------------------------------------------------
 
-Sle4428Card::Sle4428Card(bool withPsc, const MemorySettings& settings) : m_withPsc(withPsc) {
+Sle4428Card::Sle4428Card(bool withPsc, const MemorySettings& settings)
+    : m_withPsc(withPsc), m_shortAtr(settings.shortAtr) {
     m_memory.fill(0xFF);
     std::copy(settings.memory.begin(), settings.memory.end(), m_memory.begin());
     for (std::size_t a = 0; a < m_protected.size(); ++a) {
@@ -279,6 +298,9 @@ Sle4428Card::Sle4428Card(bool withPsc, const MemorySettings& settings) : m_withP
 }
 
 std::span<const uint8_t> Sle4428Card::atr() const {
+    if (m_shortAtr) {
+        return kSle4428ShortAtr;
+    }
     return kSle4428Atr;
 }
 
@@ -393,7 +415,9 @@ KeyValues Sle4428Card::contents() const {
         protection[a >> 3] =
             static_cast<uint8_t>(protection[a >> 3] | (m_protected[a] ? 0u : 1u << (a & 7)));
     }
-    return {{"memory", toHex(m_memory)}, {"protection", toHex(protection)}};
+    return {{"memory", toHex(m_memory)},
+            {"protection", toHex(protection)},
+            {"atr", atrStyle(m_shortAtr)}};
 }
 
 } // namespace simreader

@@ -12,8 +12,10 @@
 
 namespace simreader {
 
-// The reader's escape channel by control code.
-inline constexpr uint32_t kEscapeControlNumber = 2049;
+// Every escape frame has this size and starts with this message type (PC_to_RDR_XfrBlock),
+// which tells it apart from a reader command (class FF) on a code that takes both.
+inline constexpr std::size_t kEscapeFrameSize = 13;
+inline constexpr uint8_t kXfrBlockMessage = 0x6F;
 
 struct EscapeCommand {
     uint8_t command;
@@ -28,13 +30,14 @@ std::optional<EscapeCommand> parseEscapeFrame(std::span<const uint8_t> frame);
 // Settings a memory card takes at insertion: memory=<hex> (initial contents from address
 // 0, the rest FF), protection=<hex> (one bit per protectable address from 0, bit a & 7 of
 // byte a >> 3, 1 = writable; the rest writable), psc=<hex> and counter=<number> for the
-// cards with a PSC. A card that slips out is saved with all of them, so that it comes
-// back exactly as it left.
+// cards with a PSC, and atr=long|short for the form of the answer to reset. A card that
+// slips out is saved with all of them, so that it comes back exactly as it left.
 struct MemorySettings {
     Bytes memory;
     Bytes protection;
     std::optional<Bytes> psc;
     std::optional<uint8_t> counter;
+    bool shortAtr = false;
 };
 std::string toHex(std::span<const uint8_t> bytes);
 // `protectable` is the number of addresses with a protection bit.
@@ -118,6 +121,7 @@ private:
     Bytes protectionBytes() const;
 
     bool m_withPsc;
+    bool m_shortAtr;
     std::array<uint8_t, 256> m_memory{};
     std::bitset<32> m_writable; // protection memory
     uint8_t m_counter = 7;
@@ -147,6 +151,7 @@ private:
     void write(uint16_t address, uint8_t data, bool protect);
 
     bool m_withPsc;
+    bool m_shortAtr;
     std::array<uint8_t, 1024> m_memory{};
     std::bitset<1024> m_protected;
     PscVerification<2> m_verification;

@@ -3,6 +3,7 @@
 #include <PCSC/pcsclite.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace simreader {
@@ -44,6 +45,13 @@ std::string onOff(bool on) {
     return on ? "1" : "0";
 }
 
+// As control codes are written down: 0x42000DAC.
+std::string controlCodeText(DWORD code) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
 } // namespace
 
 Reader::Reader(std::filesystem::path folder) : m_folder(std::move(folder)), m_host(thisProcess()) {
@@ -54,7 +62,29 @@ Reader::Reader(std::filesystem::path folder) : m_folder(std::move(folder)), m_ho
         }
     }
     std::lock_guard lock(m_mutex);
+    refreshDriver();
     refreshCard();
+    publish();
+}
+
+void Reader::refreshDriver() {
+    const FileStamp stamp = stampOf(m_folder / kDriverFile);
+    if (stamp == m_driverStamp) {
+        return;
+    }
+    m_driverStamp = stamp;
+    m_personality = Personality::Native;
+    m_driverRefusal.clear();
+    if (stamp.exists) {
+        std::string error = "the driver file cannot be read";
+        const auto text = readSmallFile(m_folder / kDriverFile);
+        const auto personality = text ? parseDriverFile(*text, error) : std::nullopt;
+        if (personality) {
+            m_personality = *personality;
+        } else {
+            m_driverRefusal = error;
+        }
+    }
     publish();
 }
 
@@ -112,6 +142,7 @@ void Reader::dropCard() {
 
 RESPONSECODE Reader::presence() {
     std::lock_guard lock(m_mutex);
+    refreshDriver(); // pcscd polls all the time: the status shows a new personality soon
     refreshCard();
     return m_card ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
 }
@@ -190,18 +221,28 @@ RESPONSECODE Reader::control(DWORD code, std::span<const uint8_t> command,
                              std::span<uint8_t> answer, DWORD& received) {
     std::lock_guard lock(m_mutex);
     received = 0;
-    if (command.size() > kMaxCommand) {
+    refreshDriver();
+    m_lastControl = code;
+    const RESPONSECODE rc = command.size() > kMaxCommand
+                                ? IFD_COMMUNICATION_ERROR
+                                : runControl(code, command, answer, received);
+    publish();
+    return rc;
+}
+
+RESPONSECODE Reader::runControl(DWORD code, std::span<const uint8_t> command,
+                                std::span<uint8_t> answer, DWORD& received) {
+    switch (routeControl(m_personality, code, command)) {
+    case ControlRoute::Features:
+        return copyAnswer(featureList(m_personality), answer, received);
+    case ControlRoute::ReaderCommand:
+        return copyAnswer(runReaderCommand(command, m_led), answer, received);
+    case ControlRoute::MemoryCard:
+        return escape(command, answer, received);
+    case ControlRoute::Refused:
         return IFD_COMMUNICATION_ERROR;
-    }
-    if (code == kReaderControlCode) {
-        const Bytes reply = runReaderCommand(command, m_led);
-        publish();
-        return copyAnswer(reply, answer, received);
-    }
-    if (code == kEscapeControlCode) {
-        const RESPONSECODE rc = escape(command, answer, received);
-        publish();
-        return rc;
+    case ControlRoute::NotSupported:
+        break;
     }
     return IFD_ERROR_NOT_SUPPORTED;
 }
@@ -288,6 +329,12 @@ KeyValues Reader::status() const {
     if (!m_refusal.empty()) {
         status["refused"] = m_refusal;
     }
+    status["driver"] = std::string(personalityName(m_personality));
+    status["driverfile"] = formatStamp(m_driverStamp);
+    if (!m_driverRefusal.empty()) {
+        status["driver-refused"] = m_driverRefusal;
+    }
+    status["last-control"] = m_lastControl ? controlCodeText(*m_lastControl) : "none";
     status["cardfile"] = formatStamp(m_shownStamp);
     status["pid"] = std::to_string(m_host.pid);
     status["started"] = std::to_string(m_host.started);

@@ -1,10 +1,12 @@
 // One simulated reader: its slot with the card the tool has put there, the card's power,
-// and the reader's own LED and buzzer state. The IFD handler entry points hand every call
-// for a reader to its Reader; all of a reader's state sits here, guarded by its own lock,
-// so pcscd may call different readers at the same time.
+// the reader's own LED and buzzer state, and the driver personality it answers control
+// codes with. The IFD handler entry points hand every call for a reader to its Reader; all
+// of a reader's state sits here, guarded by its own lock, so pcscd may call different
+// readers at the same time.
 #pragma once
 
 #include "cards.h"
+#include "driver_personality.h"
 #include "reader_commands.h"
 #include "state_files.h"
 
@@ -17,11 +19,6 @@
 #include <string>
 
 namespace simreader {
-
-// The reader's command set by control code (the same commands as class FF APDUs).
-inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
-// The escape channel to a memory card in the slot.
-inline constexpr DWORD kEscapeControlCode = SCARD_CTL_CODE(2049);
 
 class Reader {
 public:
@@ -49,7 +46,11 @@ private:
     // A card file that names no card the reader can make leaves the slot empty, refused.
     void refreshCard();
     void dropCard();
+    // Picks up a change of the driver file; one that names no personality means native.
+    void refreshDriver();
     void publish();
+    RESPONSECODE runControl(DWORD code, std::span<const uint8_t> command, std::span<uint8_t> answer,
+                            DWORD& received);
     RESPONSECODE escape(std::span<const uint8_t> frame, std::span<uint8_t> answer, DWORD& received);
 
     mutable std::mutex m_mutex;
@@ -68,6 +69,10 @@ private:
     uint64_t m_cardId = 0;
     bool m_powered = false;
     LedBuzzerState m_led;
+    FileStamp m_driverStamp;
+    Personality m_personality = Personality::Native;
+    std::string m_driverRefusal;        // why the driver file gave no personality
+    std::optional<DWORD> m_lastControl; // the code of the last control call, whatever came of it
 
     std::string m_published;
 };

@@ -1,6 +1,8 @@
 // simreader-ctl: puts simulated cards into the simulated readers and takes them out again,
-// shows what each reader holds and shows, and lays out the readers for a private pcscd.
+// sets the driver personality each reader answers control codes with, shows what each
+// reader holds and shows, and lays out the readers for a private pcscd.
 #include "cards.h"
+#include "driver_personality.h"
 #include "state_files.h"
 #include "tessary_version.h"
 
@@ -26,14 +28,18 @@ namespace {
 constexpr const char* kUsageLine = "Usage: simreader-ctl [--dir DIR] COMMAND [ARGUMENTS]\n";
 constexpr const char* kHelp =
     "Puts simulated cards into the simulated readers of a private pcscd and takes them out\n"
-    "again, shows what each reader holds and shows, and lays out the readers.\n"
+    "again, sets the driver each reader imitates, shows what each reader holds and shows,\n"
+    "and lays out the readers.\n"
     "\n"
     "Commands:\n"
     "  insert READER CARD-TYPE [SETTING=VALUE ...]  put a card into READER\n"
     "  remove READER                                 take the card out of READER\n"
     "  reinsert READER                               put back the card that slipped out\n"
-    "  status                                        each reader, its card, its LEDs and buzzer\n"
-    "  setup DRIVER [READER=CARD-TYPE ...]           lay out readers for a private pcscd\n"
+    "  driver READER PERSONALITY                     make READER imitate another driver\n"
+    "  status                                        each reader, its card, driver, LEDs and\n"
+    "                                                buzzer\n"
+    "  setup DRIVER [READER=[CARD-TYPE][@PERSONALITY] ...]\n"
+    "                                                lay out readers for a private pcscd\n"
     "  dir                                           print the folder in use\n"
     "\n"
     "Options:\n"
@@ -47,10 +53,27 @@ constexpr const char* kHelp =
     "protection=<hex> (a bit per protectable address from 0, 1 writable, the rest\n"
     "writable), and the SLE4442 and SLE4428 psc=<hex> and counter=<n>; any card takes\n"
     "pull-after=<frames> to slip out of the reader after that many escape frames.\n"
-    "Without a pcscd serving the readers, status and the card commands exit with 2.\n"
+    "Memory cards answer reset in the long form (atr=long, the default) or the short one\n"
+    "(atr=short).\n"
+    "\n"
+    "A reader's PERSONALITY decides which control codes it serves, changeable while pcscd\n"
+    "runs (from the next control call on):\n"
+    "  native       reader commands on SCARD_CTL_CODE(3500), memory-card escape frames on\n"
+    "               SCARD_CTL_CODE(2049), no feature list (the default)\n"
+    "  ccid         a generic CCID driver with its escape off: a feature list on\n"
+    "               SCARD_CTL_CODE(3400), SCARD_CTL_CODE(1) fails every exchange\n"
+    "  ccid-escape  the same with its escape on: reader commands and escape frames alike\n"
+    "               on SCARD_CTL_CODE(1)\n"
+    "  vendor       reader commands and escape frames alike on SCARD_CTL_CODE(3500),\n"
+    "               which its feature list names\n"
+    "status shows it as driver=, and the last control code the reader was sent as\n"
+    "last-control= (none before the first).\n"
+    "Without a pcscd serving the readers, status, the card commands and driver exit with 2.\n"
     "\n"
     "Examples:\n"
     "  simreader-ctl insert \"Generic Reader\" sle4442 psc=123456 memory=A2131091\n"
+    "  simreader-ctl insert \"Generic Reader\" sle4428 atr=short\n"
+    "  simreader-ctl driver \"Generic Reader\" ccid-escape\n"
     "\n"
     "Card types: ";
 
@@ -256,6 +279,40 @@ int reinsertCommand(const fs::path& base, const std::vector<std::string>& args) 
     return 0;
 }
 
+bool setPersonality(const fs::path& folder, Personality personality) {
+    return writeFileAtomically(folder / kDriverFile, formatDriverFile(personality));
+}
+
+std::optional<Personality> personalityFromArg(const std::string& name, std::string& error) {
+    const auto personality = parsePersonality(name);
+    if (!personality) {
+        error = "unknown personality '" + name + "'; personalities: " + personalityNames();
+    }
+    return personality;
+}
+
+int driverCommand(const fs::path& base, const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        return fail("driver needs READER and PERSONALITY (" + personalityNames() + ")");
+    }
+    std::string error;
+    const auto personality = personalityFromArg(args[1], error);
+    if (!personality) {
+        return fail(error);
+    }
+    const auto reader = findReader(base, args[0], error);
+    if (!reader) {
+        return fail(error);
+    }
+    if (!driverRunning(shownBy(reader->folder))) {
+        return notRunning(base);
+    }
+    if (!setPersonality(reader->folder, *personality)) {
+        return fail("cannot write " + (reader->folder / kDriverFile).string());
+    }
+    return 0;
+}
+
 std::string onOff(const KeyValues& values, const char* key) {
     const auto it = values.find(key);
     return it != values.end() && it->second == "1" ? "on" : "off";
@@ -279,9 +336,23 @@ std::string wantedCard(const fs::path& folder) {
     return setting ? std::string(cardTypeName(setting->type)) : "unreadable";
 }
 
+// The personality the driver file asks for: native without one, "unreadable" when it
+// names none.
+std::string wantedPersonality(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::exists(folder / kDriverFile, ec)) {
+        return std::string(personalityName(Personality::Native));
+    }
+    const auto text = readSmallFile(folder / kDriverFile);
+    std::string error;
+    const auto personality = text ? parseDriverFile(*text, error) : std::nullopt;
+    return personality ? std::string(personalityName(*personality)) : "unreadable";
+}
+
 // Each reader as its driver holds it. A card file the driver has not acted on yet shows
 // as pending, without the power and details of the card it replaces; one the driver could
-// make no card of shows as refused, with the reason on the next line.
+// make no card of shows as refused, with the reason on the next line. The driver file
+// likewise: pending until the driver reads it, refused when it names no personality.
 int statusCommand(const fs::path& base) {
     const auto readers = listReaders(base);
     if (readers.empty()) {
@@ -316,6 +387,17 @@ int statusCommand(const fs::path& base) {
                 }
             }
         }
+        const bool driverPending =
+            valueOf(s, "driverfile") != formatStamp(stampOf(reader.folder / kDriverFile));
+        const bool driverRefused = !driverPending && s.contains("driver-refused");
+        out << " driver="
+            << (driverPending ? wantedPersonality(reader.folder) : valueOf(s, "driver"));
+        if (driverPending) {
+            out << " driver-pending=yes";
+        } else if (driverRefused) {
+            out << " driver-refused=yes";
+        }
+        out << " last-control=" << valueOf(s, "last-control");
         out << " blue=" << onOff(s, "led1") << " yellow=" << onOff(s, "led2")
             << " green=" << onOff(s, "led3") << " red=" << onOff(s, "led4")
             << " mode=" << (valueOf(s, "blinking") == "1" ? "blinking" : "steady")
@@ -324,6 +406,9 @@ int statusCommand(const fs::path& base) {
             << " repetitions=" << valueOf(s, "repetitions") << '\n';
         if (refused) {
             out << "  refused: " << valueOf(s, "refused") << '\n';
+        }
+        if (driverRefused) {
+            out << "  driver refused: " << valueOf(s, "driver-refused") << '\n';
         }
     }
     if (!anyRunning) {
@@ -361,7 +446,12 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
     if (entries.size() > kMaxReaders) {
         return fail("at most " + std::to_string(kMaxReaders) + " readers");
     }
-    std::vector<std::pair<std::string, std::optional<CardSetting>>> readers;
+    struct Layout {
+        std::string name;
+        std::optional<CardSetting> card;
+        std::optional<Personality> personality;
+    };
+    std::vector<Layout> readers;
     for (const auto& entry : entries) {
         const auto eq = entry.rfind('=');
         const std::string name = entry.substr(0, eq);
@@ -369,15 +459,25 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
             return fail("reader name '" + name + "' must be 1 to " +
                         std::to_string(kMaxNameLength) + " characters without quotes");
         }
+        // CARD-TYPE, @PERSONALITY, both or neither.
+        std::string cardType = eq == std::string::npos ? "" : entry.substr(eq + 1);
+        std::optional<Personality> personality;
+        std::string error;
+        if (const auto at = cardType.find('@'); at != std::string::npos) {
+            personality = personalityFromArg(cardType.substr(at + 1), error);
+            if (!personality) {
+                return fail("reader \"" + name + "\": " + error);
+            }
+            cardType.erase(at);
+        }
         std::optional<CardSetting> card;
-        if (eq != std::string::npos && eq + 1 < entry.size()) {
-            std::string error;
-            card = cardFromArgs(entry.substr(eq + 1), {}, error);
+        if (!cardType.empty()) {
+            card = cardFromArgs(cardType, {}, error);
             if (!card) {
                 return fail(error);
             }
         }
-        readers.emplace_back(name, card);
+        readers.push_back({name, card, personality});
     }
     fs::remove_all(folder / "readers", ec);
     fs::remove_all(folder / "conf", ec);
@@ -389,13 +489,14 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < readers.size(); ++i) {
         const fs::path readerFolder = folder / "readers" / std::to_string(i);
         fs::create_directories(readerFolder, ec);
-        if (ec || !writeFileAtomically(readerFolder / kNameFile, readers[i].first + "\n") ||
-            (readers[i].second && !insertCard(readerFolder, *readers[i].second))) {
+        const Layout& reader = readers[i];
+        if (ec || !writeFileAtomically(readerFolder / kNameFile, reader.name + "\n") ||
+            (reader.card && !insertCard(readerFolder, *reader.card)) ||
+            (reader.personality && !setPersonality(readerFolder, *reader.personality))) {
             return fail("cannot write the reader folder " + readerFolder.string());
         }
-        conf += "FRIENDLYNAME \"" + readers[i].first +
-                "\"\nDEVICENAME sim:" + readerFolder.string() + "\nLIBPATH " + driver.string() +
-                "\n\n";
+        conf += "FRIENDLYNAME \"" + reader.name + "\"\nDEVICENAME sim:" + readerFolder.string() +
+                "\nLIBPATH " + driver.string() + "\n\n";
     }
     if (!writeFileAtomically(folder / "conf" / "reader.conf", conf)) {
         return fail("cannot write " + (folder / "conf" / "reader.conf").string());
@@ -423,7 +524,8 @@ int readOptions(int argc, char** argv, fs::path& base) {
             base = optarg;
             break;
         case 'h':
-            std::cout << kUsageLine << kHelp << cardTypeNames() << '\n';
+            std::cout << kUsageLine << kHelp << cardTypeNames()
+                      << "\nPersonalities: " << personalityNames() << '\n';
             return 0;
         case 'V':
             std::cout << "simreader-ctl (Tessary) " << TESSARY_VERSION << '\n';
@@ -463,6 +565,9 @@ int main(int argc, char** argv) {
         }
         if (command == "reinsert") {
             return reinsertCommand(base, args);
+        }
+        if (command == "driver") {
+            return driverCommand(base, args);
         }
         if (command == "status") {
             return statusCommand(base);

@@ -7,8 +7,10 @@
 //           runs the driver and the version of the card file its card reflects (driver
 //           writes)
 //   card.out  a card that slipped out of the reader, with its contents (driver writes)
-// Files hold key=value lines and are replaced atomically, so a reader of a file sees
-// either the old or the new content, never a mix.
+//   driver  the driver personality the reader takes on, its name on one line (tool writes,
+//           driver reads at its next control call or presence poll); no file means native
+// The card, status and card.out files hold key=value lines. Every file is replaced
+// atomically, so a reader of a file sees either the old or the new content, never a mix.
 #pragma once
 
 #include "cards.h"
@@ -25,6 +27,7 @@ inline constexpr const char* kNameFile = "name";
 inline constexpr const char* kCardFile = "card";
 inline constexpr const char* kStatusFile = "status";
 inline constexpr const char* kCardOutFile = "card.out"; // a card that slipped out
+inline constexpr const char* kDriverFile = "driver";
 
 // Anything larger than this is not a file of ours.
 inline constexpr std::size_t kMaxStateFileSize = 64 * 1024;

@@ -1,7 +1,8 @@
 // The driver's entry points as pcscd calls them, over any card file and any series of
-// calls: power, APDUs, control codes with any frame, capabilities, presence, protocols,
-// cards swapped and pulled, logical unit numbers that name no reader. The driver runs
-// inside pcscd, so nothing here may crash it or write past a buffer it was given.
+// calls: power, APDUs, control codes with any frame under any driver personality,
+// capabilities, presence, protocols, cards swapped and pulled, personalities changed or
+// garbled, logical unit numbers that name no reader. The driver runs inside pcscd, so
+// nothing here may crash it or write past a buffer it was given.
 #include "fuzz_input.h"
 #include "ifd.h"
 #include "reader.h"
@@ -43,6 +44,20 @@ std::string cardFile(fuzz::Input& input) {
     return text;
 }
 
+// The driver file as the tool writes it, or any text at all.
+void putDriver(fuzz::Input& input) {
+    constexpr const char* kPersonalities[] = {"native", "ccid", "ccid-escape", "vendor"};
+    const uint8_t how = input.byte();
+    if (how < 16) {
+        std::error_code ec;
+        fs::remove(folder() / kDriverFile, ec);
+        return;
+    }
+    const std::string text =
+        how < 48 ? std::string(input.piece()) : std::string(kPersonalities[how % 4]) + "\n";
+    FUZZ_CHECK(writeFileAtomically(folder() / kDriverFile, text));
+}
+
 void putCard(fuzz::Input& input) {
     if (input.byte() < 24) {
         std::error_code ec;
@@ -74,7 +89,7 @@ Bytes escapeFrame(fuzz::Input& input) {
 }
 
 void call(fuzz::Input& input) {
-    switch (input.byte() % 9) {
+    switch (input.byte() % 10) {
     case 0: {
         const uint8_t how = input.byte();
         const DWORD action = how < 250 ? IFD_POWER_UP + how % 3 : input.u32();
@@ -99,9 +114,14 @@ void call(fuzz::Input& input) {
     case 3: {
         const uint8_t how = input.byte();
         const DWORD code = how < 120   ? kEscapeControlCode
-                           : how < 240 ? kReaderControlCode
+                           : how < 224 ? kReaderControlCode
+                           : how < 232 ? kCcidEscapeCode
+                           : how < 240 ? kFeatureRequestCode
                                        : input.u32();
-        const Bytes command = code == kEscapeControlCode ? escapeFrame(input) : [&] {
+        // The codes that take memory-card frames under some personality get well-formed ones.
+        const bool frames = code == kEscapeControlCode || code == kCcidEscapeCode ||
+                            (code == kReaderControlCode && how >= 216);
+        const Bytes command = frames ? escapeFrame(input) : [&] {
             const auto raw = input.bytes(input.byte() % 32);
             return Bytes(raw.begin(), raw.end());
         }();
@@ -133,6 +153,9 @@ void call(fuzz::Input& input) {
     case 7:
         putCard(input);
         break;
+    case 9:
+        putDriver(input);
+        break;
     default: {
         const DWORD tag = input.u32();
         IFDHSetCapabilities(lun(input), tag, 0, nullptr);
@@ -147,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Input input(data, size);
     static const bool named = writeFileAtomically(folder() / kNameFile, "KALDOR TR-100\n");
     FUZZ_CHECK(named);
+    std::error_code ec;
+    fs::remove(folder() / kDriverFile, ec); // every input starts native, as it replays
     putCard(input);
     std::string device = "sim:" + folder().string();
     FUZZ_CHECK(IFDHCreateChannelByName(kLun, device.data()) == IFD_SUCCESS);

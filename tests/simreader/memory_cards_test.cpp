@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace simreader;
 
 namespace {
@@ -166,7 +169,7 @@ TEST(MemoryCardSettings, SavedContentsMakeTheSameCardAgain) {
     };
     const Case cases[] = {
         {"sle4432",
-         {{"memory", "11223344"}},
+         {{"memory", "11223344"}, {"atr", "short"}},
          {frame(0x3C, 0, 0x11)},
          {0xFE, 0xFF, 0xFF, 0xFF},
          {frame(0x34, 0, 0, 4), frame(0x38, 0, 0x99), frame(0x38, 1, 0x99),
@@ -219,10 +222,29 @@ TEST(MemoryCardSettings, SavedContentsMakeTheSameCardAgain) {
         auto again = makeCard(setting->type, options, error);
         ASSERT_TRUE(again) << c.type << ": " << error;
         EXPECT_EQ(original->escape(c.probes[0]), c.protection) << c.type;
+        EXPECT_TRUE(std::ranges::equal(again->atr(), original->atr())) << c.type;
         for (std::size_t i = 0; i < c.probes.size(); ++i) {
             EXPECT_EQ(again->escape(c.probes[i]), original->escape(c.probes[i]))
                 << c.type << ", probe " << i;
         }
+    }
+}
+
+TEST(MemoryCardSettings, AtrComesLongOrShort) {
+    const Bytes long4442{0x3B, 0x64, 0x00, 0x00, 0xA2, 0x13, 0x10, 0x91};
+    const Bytes short4442{0x3B, 0x04, 0xA2, 0x13, 0x10, 0x91};
+    const Bytes long4428{0x3B, 0x64, 0x00, 0x00, 0x92, 0x23, 0x10, 0x91};
+    const Bytes short4428{0x3B, 0x04, 0x92, 0x23, 0x10, 0x91};
+    const std::tuple<const char*, const char*, Bytes> cases[] = {
+        {"sle4442", nullptr, long4442},  {"sle4442", "long", long4442},
+        {"sle4442", "short", short4442}, {"sle4432", "short", short4442},
+        {"sle4428", nullptr, long4428},  {"sle4428", "short", short4428},
+        {"sle4418", "short", short4428},
+    };
+    for (const auto& [type, style, atr] : cases) {
+        const auto c = style ? card(type, {{"atr", style}}) : card(type);
+        EXPECT_EQ(Bytes(c->atr().begin(), c->atr().end()), atr)
+            << type << " " << (style ? style : "");
     }
 }
 
@@ -234,6 +256,7 @@ TEST(MemoryCardSettings, AreCheckedAtInsertion) {
         {"sle4432", {{"psc", "123456"}}},  {"sle4418", {{"counter", "3"}}},
         {"sle4442", {{"counter", "256"}}}, {"sle4442", {{"colour", "red"}}},
         {"apdu", {{"memory", "00"}}},      {"sle4432", {{"protection", "FFFFFFFFFF"}}},
+        {"sle4428", {{"atr", "SHORT"}}},   {"apdu-cl", {{"atr", "short"}}},
     };
     for (const auto& [type, options] : bad) {
         error.clear();

@@ -60,21 +60,76 @@ TEST_F(SimreaderCtl, StatusShowsWhatTheDriverHoldsOrThatItIsPending) {
     ASSERT_EQ(ctl({"insert", "Generic Reader", "sle4442", "counter=5"}), 0) << m_output;
     ASSERT_EQ(ctl({"status"}), 0) << m_output;
     EXPECT_EQ(m_output.substr(0, m_output.find(" blue=")),
-              "Generic Reader: card=sle4442 pending=yes");
+              "Generic Reader: card=sle4442 pending=yes driver=native last-control=none");
     driver.presence();
     ASSERT_EQ(ctl({"status"}), 0);
     EXPECT_EQ(m_output.substr(0, m_output.find(" blue=")),
-              "Generic Reader: card=sle4442 powered=no counter=5 verified=no");
+              "Generic Reader: card=sle4442 powered=no counter=5 verified=no driver=native "
+              "last-control=none");
 
     // A hand-edited card file the driver makes no card of.
     std::ofstream(m_reader / kCardFile) << "type=sle4432\nid=9\nmemory=XY\n";
     driver.presence();
     EXPECT_EQ(driver.presence(), IFD_ICC_NOT_PRESENT);
     ASSERT_EQ(ctl({"status"}), 0);
-    EXPECT_EQ(m_output.substr(0, m_output.find(" blue=")),
-              "Generic Reader: card=none refused=sle4432 powered=no");
+    EXPECT_EQ(
+        m_output.substr(0, m_output.find(" blue=")),
+        "Generic Reader: card=none refused=sle4432 powered=no driver=native last-control=none");
     EXPECT_NE(m_output.find("\n  refused: memory= takes up to 256 bytes"), std::string::npos)
         << m_output;
+}
+
+TEST_F(SimreaderCtl, DriverCommandChecksThePersonalityAndTheDaemon) {
+    EXPECT_EQ(ctl({"driver", "Generic Reader", "ccid"}), 2) << m_output; // no daemon
+    Reader driver(m_reader);
+    EXPECT_EQ(ctl({"driver", "Generic Reader", "pcsc"}), 1);
+    EXPECT_NE(m_output.find("unknown personality 'pcsc'; personalities: native, ccid"),
+              std::string::npos)
+        << m_output;
+    EXPECT_EQ(ctl({"driver", "Generic Reader"}), 1);
+    EXPECT_FALSE(std::filesystem::exists(m_reader / kDriverFile));
+
+    ASSERT_EQ(ctl({"driver", "Generic Reader", "ccid-escape"}), 0) << m_output;
+    ASSERT_EQ(ctl({"status"}), 0);
+    EXPECT_NE(m_output.find(" driver=ccid-escape driver-pending=yes last-control=none blue="),
+              std::string::npos)
+        << m_output;
+    DWORD returned = 0;
+    driver.control(kFeatureRequestCode, {}, {}, returned); // no room: refused, but counted
+    ASSERT_EQ(ctl({"status"}), 0);
+    EXPECT_NE(m_output.find(" driver=ccid-escape last-control=0x42000D48 blue="), std::string::npos)
+        << m_output;
+
+    // A hand-edited driver file the driver makes nothing of.
+    std::ofstream(m_reader / kDriverFile) << "ccid escape\n";
+    driver.presence();
+    ASSERT_EQ(ctl({"status"}), 0);
+    EXPECT_NE(m_output.find(" driver=native driver-refused=yes "), std::string::npos) << m_output;
+    EXPECT_NE(m_output.find("\n  driver refused: the driver file names no personality ('ccid "
+                            "escape')"),
+              std::string::npos)
+        << m_output;
+}
+
+TEST_F(SimreaderCtl, SetupTakesACardAndAPersonalityPerReader) {
+    for (const char* bad : {"A=apdu@pcsc", "A=@", "A=floppy@ccid"}) {
+        EXPECT_EQ(ctl({"setup", SIMREADER_DRIVER, "Fine=@vendor", bad}), 1) << bad;
+    }
+    ASSERT_EQ(ctl({"setup", SIMREADER_DRIVER, "A=sle4442@vendor", "B=@ccid-escape", "C=apdu", "D"}),
+              0)
+        << m_output;
+    struct Laid {
+        const char* folder;
+        bool card;
+        std::optional<std::string> driver;
+    };
+    for (const Laid& laid : {Laid{"0", true, "vendor\n"}, Laid{"1", false, "ccid-escape\n"},
+                             Laid{"2", true, std::nullopt}, Laid{"3", false, std::nullopt}}) {
+        const auto folder = m_base / "readers" / laid.folder;
+        EXPECT_EQ(std::filesystem::exists(folder / kCardFile), laid.card) << laid.folder;
+        EXPECT_EQ(readSmallFile(folder / kDriverFile), laid.driver) << laid.folder;
+    }
+    EXPECT_EQ(readSmallFile(m_base / "readers" / "0" / kNameFile), "A\n");
 }
 
 } // namespace
