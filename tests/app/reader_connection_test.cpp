@@ -179,7 +179,9 @@ TEST_F(ConnectionSteps, FailuresAreShownAndHandlesKept) {
     // With the distance test ticked, a supported pick hands over to its timer.
     connection.ReaderComboBoxChange();
     EXPECT_TRUE(view.cardTimer);
-    EXPECT_EQ(fakepcsc::callsOf("SCardConnect").size(), 2u);
+    // The operator's failed connect, the direct one that asks whether the service's access
+    // policy refused it, and the distance test's first try.
+    EXPECT_EQ(fakepcsc::callsOf("SCardConnect").size(), 3u);
 
     view.cardDetect = false;
     fakepcsc::script().results.clear();

@@ -65,9 +65,12 @@ TEST_F(TessaryRun, ListsTheDefaultReadersAndReadsTheMemoryCardsAtrs) {
         list.out,
         "KALDOR TR-100 00 00: card present, ATR 3B 88 80 31 FE 45 80 31 C0 73 C8 21 10 01 78\n"
         "  direct convention, T=0 and T=1, historical bytes 80 31 C0 73 C8 21 10 01\n"
+        "  driver: no escape command, no part 10 features (it answers no feature request)\n"
         "KALDOR RF-9000 01 00: card present, ATR 3B 88 80 01 80 31 C0 73 C8 21 10 01 F3\n"
         "  direct convention, contactless, T=1, historical bytes 80 31 C0 73 C8 21 10 01\n"
-        "Generic Reader 02 00: no card\n");
+        "  driver: no escape command, no part 10 features (it answers no feature request)\n"
+        "Generic Reader 02 00: no card\n"
+        "  driver: no escape command, no part 10 features (it answers no feature request)\n");
     for (const auto& [card, family] :
          {std::pair{"sle4442", "SLE4442 or SLE4432"}, std::pair{"sle4418", "SLE4428 or SLE4418"}}) {
         insert(kEmptyReader, card);
@@ -75,7 +78,9 @@ TEST_F(TessaryRun, ListsTheDefaultReadersAndReadsTheMemoryCardsAtrs) {
         EXPECT_EQ(json.status, 0);
         EXPECT_NE(json.out.find(std::string("historical bytes ") +
                                 (card == std::string("sle4442") ? "A2 13 10 91" : "92 23 10 91") +
-                                ": " + family + " memory card\",\"name\":\"Generic Reader 02 00\""),
+                                ": " + family +
+                                " memory card\",\"driver\":{\"escape\":null,\"features\":[]},"
+                                "\"name\":\"Generic Reader 02 00\""),
                   std::string::npos)
             << json.out;
     }
