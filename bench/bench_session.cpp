@@ -78,7 +78,22 @@ SCARDHANDLE Session::memoryCard(bool sle4428) {
     return card;
 }
 
+SCARDHANDLE Session::escapeMemoryCard() {
+    if (m_escape4428 != 0) {
+        return m_escape4428;
+    }
+    const std::string reader = readerNamed(m_context, "CCID Memory 4428", false);
+    DWORD protocol = 0;
+    if (reader.empty() || SCardConnect(m_context, reader.c_str(), SCARD_SHARE_SHARED,
+                                       SCARD_PROTOCOL_T0, &m_escape4428,
+                                       &protocol) != SCARD_S_SUCCESS) {
+        m_escape4428 = 0;
+    }
+    return m_escape4428;
+}
+
 Session::~Session() {
+    SCardDisconnect(m_escape4428, SCARD_LEAVE_CARD);
     SCardDisconnect(m_sle4428, SCARD_LEAVE_CARD);
     SCardDisconnect(m_sle4442, SCARD_LEAVE_CARD);
     SCardDisconnect(m_card, SCARD_LEAVE_CARD);

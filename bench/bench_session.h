@@ -36,6 +36,9 @@ public:
     // A connection to the SLE4428 ("Memory 4428") or the verified SLE4442 ("Memory
     // 4442") reader, opened on first use; 0 when there is none.
     SCARDHANDLE memoryCard(bool sle4428);
+    // The SLE4428 in "CCID Memory 4428", whose driver takes memory-card frames only
+    // through its advertised escape code.
+    SCARDHANDLE escapeMemoryCard();
 
     // One direct exchange of kApdu; false when it failed.
     bool transmit();
@@ -50,6 +53,7 @@ private:
     std::string m_cardReader;
     SCARDHANDLE m_sle4428 = 0;
     SCARDHANDLE m_sle4442 = 0;
+    SCARDHANDLE m_escape4428 = 0;
 };
 
 // The one session of a benchmark program, opened on first use.

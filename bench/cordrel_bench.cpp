@@ -1,6 +1,6 @@
 // The memory-card library against the same escape frames sent with direct SCardControl
-// calls: a whole SLE4428 read with and without protect bits, and 256 bytes written to an
-// SLE4442.
+// calls: a whole SLE4428 read with and without protect bits (also behind a driver that takes
+// the frames only through its escape code), and 256 bytes written to an SLE4442.
 #include "bench_session.h"
 #include "cordrel.h"
 
@@ -49,11 +49,12 @@ std::vector<Frame> writeFrames() {
     return frames;
 }
 
-bool sendDirect(SCARDHANDLE card, const std::vector<Frame>& frames) {
+bool sendDirect(SCARDHANDLE card, const std::vector<Frame>& frames,
+                DWORD code = SCARD_CTL_CODE(2049)) {
     std::array<uint8_t, 288> reply;
     for (const auto& f : frames) {
         DWORD returned = 0;
-        if (SCardControl(card, SCARD_CTL_CODE(2049), f.data(), f.size(), reply.data(), reply.size(),
+        if (SCardControl(card, code, f.data(), f.size(), reply.data(), reply.size(),
                          &returned) != SCARD_S_SUCCESS) {
             return false;
         }
@@ -62,7 +63,10 @@ bool sendDirect(SCARDHANDLE card, const std::vector<Frame>& frames) {
 }
 
 void run(benchmark::State& state, bool (*once)(SCARDHANDLE)) {
-    const SCARDHANDLE card = bench::session().memoryCard(state.range(0) == 4428);
+    // 4429: the SLE4428 behind a driver that takes frames only with its escape code.
+    const SCARDHANDLE card = state.range(0) == 4429
+                                 ? bench::session().escapeMemoryCard()
+                                 : bench::session().memoryCard(state.range(0) == 4428);
     if (card == 0) {
         state.SkipWithError("no memory card reader; start the readers with scripts/bench");
         return;
@@ -100,13 +104,20 @@ void BM_Sle4428ReadProtectCordrel(benchmark::State& state) {
                count == 1024;
     });
 }
-BENCHMARK(BM_Sle4428ReadProtectCordrel)->Arg(4428)->UseRealTime();
+BENCHMARK(BM_Sle4428ReadProtectCordrel)->Arg(4428)->Arg(4429)->UseRealTime();
 
 void BM_Sle4428ReadProtectDirect(benchmark::State& state) {
     static const auto frames = readFrames(0x0C, 128);
     run(state, [](SCARDHANDLE card) { return sendDirect(card, frames); });
 }
 BENCHMARK(BM_Sle4428ReadProtectDirect)->Arg(4428)->UseRealTime();
+
+// The same frames with the escape code that the driver advertises.
+void BM_Sle4428ReadProtectDirectEscape(benchmark::State& state) {
+    static const auto frames = readFrames(0x0C, 128);
+    run(state, [](SCARDHANDLE card) { return sendDirect(card, frames, SCARD_CTL_CODE(1)); });
+}
+BENCHMARK(BM_Sle4428ReadProtectDirectEscape)->Arg(4429)->UseRealTime();
 
 void BM_Sle4442Write256Cordrel(benchmark::State& state) {
     run(state, [](SCARDHANDLE card) {
