@@ -177,6 +177,12 @@ TEST(MemCardResults, DataLinesForReadsAndTheStatusForAll) {
     EXPECT_EQ(Sle18283242CheckReturn(0, failed).status,
               "SLE4442_Read_Main_Memory Failed Return 0x16");
     EXPECT_EQ(MemCardStatus(std::string(300, 'N'), " Success").size(), 255u);
+    // A driver that takes no frames: the status as ever, and the cure in the page's log.
+    failed.result = static_cast<int32_t>(0x8010001F);
+    log = Sle18283242CheckReturn(0, failed);
+    EXPECT_EQ(log.status, "SLE4442_Read_Main_Memory Failed Return 0x8010001F");
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].rfind("This reader's driver does not take memory-card frames", 0), 0u);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The feature reply and the escape-code rule, over a scripted driver.
 #include "reader_features.h"
 
+#include "fake_pcsc.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -155,6 +157,32 @@ TEST(EscapeFallback, HintNamesTheCodeAndTheCure) {
               "0x0001 in /etc/libccid_Info.plist and restart pcscd.");
     EXPECT_NE(noEscapeHint(SCARD_CTL_CODE(2049)).find("memory-card frames (SCARD_CTL_CODE(2049))"),
               std::string::npos);
+}
+
+TEST(AccessPolicy, ARefusalIsToldFromEveryOtherFailure) {
+    struct Case {
+        const char* function;
+        LONG result;
+        std::string reader;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"SCardEstablishContext", SCARD_W_SECURITY_VIOLATION, "", true},
+        {"SCardEstablishContext", SCARD_E_NO_SERVICE, "", false},
+        {"SCardConnect", SCARD_W_SECURITY_VIOLATION, "KALDOR TR-100 00 00", true},
+        {"SCardConnect", SCARD_W_SECURITY_VIOLATION, "", false}, // a context only
+        {"SCardConnect", SCARD_E_SHARING_VIOLATION, "KALDOR TR-100 00 00", false},
+    };
+    for (const Case& c : cases) {
+        fakepcsc::reset();
+        fakepcsc::script().results[c.function] = c.result;
+        EXPECT_EQ(refusedByAccessPolicy(c.reader), c.refused) << c.function << ' ' << c.reader;
+        // Whatever the probe got, it let go of it.
+        EXPECT_EQ(fakepcsc::callsOf("SCardEstablishContext").size(),
+                  fakepcsc::callsOf("SCardReleaseContext").size() +
+                      (c.function == std::string("SCardEstablishContext") ? 1 : 0));
+    }
+    fakepcsc::reset();
 }
 
 } // namespace
