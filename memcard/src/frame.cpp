@@ -20,7 +20,7 @@ constexpr std::size_t kCommand = 10;
 constexpr std::size_t kAddress = 11;
 constexpr std::size_t kData = 12;
 
-constexpr DWORD kFrameCode = SCARD_CTL_CODE(2049);
+constexpr DWORD kFrameCode = pcscfeatures::kMemoryCardFrameCode;
 
 // The escape codes found for card handles whose driver refused ours. Without them a reader
 // that needs the fallback pays two more round trips for every frame. A few entries are

@@ -117,7 +117,7 @@ std::string describeFeatures(std::span<const uint8_t> reply) {
 }
 
 std::string noEscapeHint(DWORD code) {
-    const bool frames = code == SCARD_CTL_CODE(2049);
+    const bool frames = code == kMemoryCardFrameCode;
     return std::string("This reader's driver does not take ") +
            (frames ? "memory-card frames" : "reader commands") + " (SCARD_CTL_CODE(" +
            std::to_string(code - SCARD_CTL_CODE(0)) +

@@ -23,6 +23,9 @@
 
 namespace pcscfeatures {
 
+// The reader's own commands (its LEDs and buzzer among them), and the memory-card frames.
+inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
+inline constexpr DWORD kMemoryCardFrameCode = SCARD_CTL_CODE(2049);
 inline constexpr DWORD kFeatureRequestCode = CM_IOCTL_GET_FEATURE_REQUEST;
 // The room a feature reply gets: 42 records, more than any driver lists.
 inline constexpr std::size_t kFeatureReplyRoom = 256;

@@ -145,4 +145,11 @@ TEST(CordrelBinding, EveryOrdinalTheProgramUsesOrNone) {
     EXPECT_EQ(error, "the memory-card library lacks ordinal 37, 55");
 }
 
+TEST(ExchangeOutcome, FailuresAreNotReportedAsSuccess) {
+    EXPECT_EQ(ExchangeOutcome(KTX_SUCCESS), "Send Data Success");
+    EXPECT_EQ(ExchangeOutcome(KTX_PCSC_SCARDTRANSMIT_ERR), "Send Data Failed Return 0xAA9");
+    EXPECT_EQ(ExchangeOutcome(static_cast<int32_t>(0x80100069)),
+              "Send Data Failed Return 0x80100069");
+}
+
 } // namespace

@@ -1,9 +1,11 @@
 // tessary-run's scripts and response patterns over any text: a command per APDU line or a
 // fault with its line, and every pattern shown as it reads back.
 #include "fuzz_input.h"
+#include "hex_text.h"
 #include "script.h"
 
 using namespace tessary::run;
+using tessary::formatHex;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Input input(data, size);
@@ -26,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                    command.apdu.size() <= kMaxApduLength);
         previous = command.line;
         // An APDU as the program shows it reads back as the same bytes.
-        const ScriptParse shown = ParseScript(FormatHex(command.apdu));
+        const ScriptParse shown = ParseScript(formatHex(command.apdu));
         FUZZ_CHECK(shown.errorLine == 0 && shown.commands.size() == 1 &&
                    shown.commands[0].apdu == command.apdu);
         if (command.expect) {

@@ -1,12 +1,14 @@
 // One command and what follows its answer with --get-response, against a card of scripted
 // answers; the Le rule; the time summary.
 #include "exchange.h"
+#include "hex_text.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
 
 using namespace tessary::run;
+using tessary::formatHex;
 
 namespace {
 
@@ -21,7 +23,7 @@ struct ScriptedCard {
     int32_t failWith = 0; // once the answers are used up
 
     RawExchange operator()(const Bytes& request) {
-        sent.push_back(FormatHex(request));
+        sent.push_back(formatHex(request));
         RawExchange exchange{request, {}, 10, 0};
         if (answers.empty()) {
             exchange.status = failWith;
@@ -91,7 +93,7 @@ TEST(SendCommand, FetchesWhat61AndAsksAgainWhat6CSay) {
         }
         const CommandOutcome outcome = SendCommand(bytes(c.command), true, std::ref(card));
         EXPECT_EQ(card.sent, c.sent) << c.what;
-        EXPECT_EQ(FormatHex(outcome.response), c.merged) << c.what;
+        EXPECT_EQ(formatHex(outcome.response), c.merged) << c.what;
         EXPECT_EQ(outcome.exchanges.size(), c.sent.size()) << c.what;
         EXPECT_EQ(outcome.micros, static_cast<int64_t>(10 * c.sent.size())) << c.what;
     }
@@ -101,7 +103,7 @@ TEST(SendCommand, SendsOnlyWhatTheFileHoldsUnlessAsked) {
     ScriptedCard card{{bytes("61 20")}, {}, 0};
     const CommandOutcome outcome = SendCommand(bytes("80 10 00 00"), false, std::ref(card));
     EXPECT_EQ(card.sent, std::vector<std::string>{"80 10 00 00"});
-    EXPECT_EQ(FormatHex(outcome.response), "61 20");
+    EXPECT_EQ(formatHex(outcome.response), "61 20");
 }
 
 TEST(SendCommand, AFailedExchangeEndsTheCommandWithoutAnAnswer) {
@@ -130,7 +132,7 @@ TEST(WithLe, AddsOrReplacesLeInShortApdusOnly) {
     };
     for (const auto& [command, expected] : cases) {
         const auto result = WithLe(bytes(command), 0x20);
-        EXPECT_EQ(result ? FormatHex(*result) : "", expected) << command;
+        EXPECT_EQ(result ? formatHex(*result) : "", expected) << command;
     }
 }
 

@@ -1,6 +1,7 @@
 // The files a run takes: a queue file known by its shape (and only then), read as the
 // workbench reads it, a script otherwise, and every fault before anything is sent.
 #include "run_file.h"
+#include "hex_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 using namespace tessary::run;
+using tessary::formatHex;
 using namespace std::string_literals;
 
 namespace {
@@ -42,17 +44,17 @@ TEST(RunFile, QueueCommandsAreTheBytesTheWorkbenchSends) {
     ASSERT_EQ(file.commands.size(), 2u);
     EXPECT_EQ(file.commands[0].name, "Select MF");
     EXPECT_EQ(file.commands[0].line, 3u);
-    EXPECT_EQ(FormatHex(file.commands[0].apdu), "00 A4 00 00 02 3F 00");
+    EXPECT_EQ(formatHex(file.commands[0].apdu), "00 A4 00 00 02 3F 00");
     EXPECT_EQ(file.commands[1].line, 7u);
-    EXPECT_EQ(FormatHex(file.commands[1].apdu), "00 84 00 00 08"); // any separator
+    EXPECT_EQ(formatHex(file.commands[1].apdu), "00 84 00 00 08"); // any separator
     EXPECT_FALSE(file.commands[1].expect);
     // The console's positional rule: pairs at every third character, 00A40400 is 00 40 00.
     const FileCommands compact =
         CommandsOfFile("A\r\n  4\r\n00A40400\r\n\r\n", "q.txt", FileFormat::Detect);
-    EXPECT_EQ(FormatHex(compact.commands.at(0).apdu), "00 40 00");
+    EXPECT_EQ(formatHex(compact.commands.at(0).apdu), "00 40 00");
     // The same text as a script is read as a script.
     const FileCommands script = CommandsOfFile("00A40400\n", "s.apdu", FileFormat::Detect);
-    EXPECT_EQ(FormatHex(script.commands.at(0).apdu), "00 A4 04 00");
+    EXPECT_EQ(formatHex(script.commands.at(0).apdu), "00 A4 04 00");
 }
 
 TEST(RunFile, TheFormatCanBeForcedEitherWay) {
@@ -62,7 +64,7 @@ TEST(RunFile, TheFormatCanBeForcedEitherWay) {
     const FileCommands asScript = CommandsOfFile(shaped, "f", FileFormat::Script);
     ASSERT_EQ(asScript.commands.size(), 3u);
     EXPECT_EQ(asScript.commands[1].line, 2u);
-    EXPECT_EQ(FormatHex(asScript.commands[1].apdu), "90");
+    EXPECT_EQ(formatHex(asScript.commands[1].apdu), "90");
     // A queue that lacks its last lines, taken as a queue all the same.
     const FileCommands partial =
         CommandsOfFile("A\n5\n00 84 00 00 08\n\nB\n5\n", "q.txt", FileFormat::Queue);

@@ -1,15 +1,17 @@
 // Scripts and patterns as text: what each line gives, every fault with its line number, and
 // what a pattern matches.
 #include "script.h"
+#include "hex_text.h"
 
 #include <gtest/gtest.h>
 
 using namespace tessary::run;
+using tessary::formatHex;
 
 namespace {
 
 std::string hexOf(const ScriptCommand& command) {
-    std::string text = FormatHex(command.apdu);
+    std::string text = formatHex(command.apdu);
     if (command.expect) {
         text += " => " + FormatPattern(*command.expect);
     }

@@ -1,5 +1,7 @@
 #include "card_image.h"
 
+#include "hex_text.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -20,17 +22,6 @@ constexpr std::array<CardTraits, 4> kTraits{{
     {CardType::Sle4418, "SLE4418", 1024, 1024, 0, false},
 }};
 
-std::optional<unsigned> hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<unsigned>(c - '0');
-    }
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower >= 'a' && lower <= 'f') {
-        return static_cast<unsigned>(lower - 'a' + 10);
-    }
-    return std::nullopt;
-}
-
 // Exactly `digits` hexadecimal digits.
 std::optional<uint32_t> parseHex(std::string_view text, std::size_t digits) {
     if (text.size() != digits) {
@@ -38,11 +29,11 @@ std::optional<uint32_t> parseHex(std::string_view text, std::size_t digits) {
     }
     uint32_t value = 0;
     for (char c : text) {
-        const auto digit = hexDigit(c);
-        if (!digit) {
+        const int digit = tessary::hexDigit(c);
+        if (digit < 0) {
             return std::nullopt;
         }
-        value = value << 4 | *digit;
+        value = value << 4 | static_cast<uint32_t>(digit);
     }
     return value;
 }
@@ -318,8 +309,9 @@ std::string formatImage(const CardImage& image) {
 }
 
 std::string formatByte(uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+    std::string text;
+    tessary::appendHex(text, byte);
+    return text;
 }
 
 std::string formatAddress(uint32_t address) {

@@ -1,7 +1,8 @@
 #include "card_session.h"
 
+#include "atr.h"
 #include "cordrel.h"
-#include "memory_card_atr.h"
+#include "hex_text.h"
 
 #include <algorithm>
 #include <array>
@@ -29,14 +30,6 @@ std::string familyName(AtrFamily family) {
 
 AtrFamily familyOf(CardType type) {
     return traits(type).sle4442Family ? AtrFamily::Sle4442 : AtrFamily::Sle4428;
-}
-
-std::string hexText(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-        text += (text.empty() ? "" : " ") + formatByte(b);
-    }
-    return text;
 }
 
 // Only the SLE4442 answers a read of the security memory; the reader reports the
@@ -67,15 +60,16 @@ TypeResolution resolveCardType(SCARDHANDLE card, std::span<const uint8_t> atr,
     auto family = atrFamily(atr);
     if (!family) {
         if (!request.option) {
-            result.error = "the card's ATR (" + hexText(atr) +
+            result.error = "the card's ATR (" + tessary::formatHex(atr) +
                            ") is not that of a memory card this tool knows; if it is one, "
                            "name its type with --card";
             return result;
         }
         family = familyOf(*request.option);
     } else if (request.option && familyOf(*request.option) != *family) {
-        result.error = "wrong card type: the card's ATR (" + hexText(atr) + ") is that of " +
-                       familyName(*family) + ", not of " + article(*request.option);
+        result.error = "wrong card type: the card's ATR (" + tessary::formatHex(atr) +
+                       ") is that of " + familyName(*family) + ", not of " +
+                       article(*request.option);
         return result;
     }
 

@@ -2,6 +2,7 @@
 
 #include "card_image.h"
 #include "card_session.h"
+#include "hex_text.h"
 #include "reader_features.h"
 #include "reader_link.h"
 #include "tessary_version.h"
@@ -13,7 +14,6 @@
 #include <QSaveFile>
 
 #include <winscard.h>
-#include <reader.h>
 
 #include <cctype>
 #include <cstdio>
@@ -87,7 +87,7 @@ int cardError(const CardStatus& status) {
     const std::string what = status.code == SCARD_F_COMM_ERROR ? "the card's answer came back short"
                                                                : pcsc_stringify_error(status.code);
     if (status.code == SCARD_E_UNSUPPORTED_FEATURE) {
-        note(pcscfeatures::noEscapeHint(SCARD_CTL_CODE(2049)));
+        note(pcscfeatures::noEscapeHint(pcscfeatures::kMemoryCardFrameCode));
     }
     return error(status.step + " failed: " + what + " (" + code + ")");
 }
@@ -261,10 +261,7 @@ int commandInfo(const Options& o) {
         return cardError(status);
     }
     const CardTraits& card = traits(*type);
-    std::string atr;
-    for (uint8_t b : link.atr()) {
-        atr += (atr.empty() ? "" : " ") + formatByte(b);
-    }
+    const std::string atr = tessary::formatHex(link.atr());
     out("reader:    " + link.reader());
     out("card:      " + std::string(card.name) + " (ATR " + atr + ")" +
         (assumed ? "; an SLE4418 answers alike: name it with --card sle4418" : ""));

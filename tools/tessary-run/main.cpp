@@ -1,6 +1,7 @@
 // tessary-run: runs APDU scripts and command-queue files against the card in a PC/SC reader,
 // checks every answer and times every exchange; --list shows the readers and their cards.
 #include "atr.h"
+#include "hex_text.h"
 #include "listing.h"
 #include "options.h"
 #include "reader_features.h"
@@ -15,6 +16,8 @@
 #include <vector>
 
 using namespace tessary::run;
+using tessary::describeAtr;
+using tessary::formatHex;
 
 namespace {
 
@@ -39,8 +42,8 @@ int listReaders(Session& session, bool json) {
     }
     for (const ReaderEntry& reader : *readers) {
         const std::string state = CardStateText(reader.state);
-        const std::string atr = FormatHex(reader.atr);
-        const std::string says = reader.card ? DescribeAtr(reader.atr) : std::string();
+        const std::string atr = formatHex(reader.atr);
+        const std::string says = reader.card ? describeAtr(reader.atr) : std::string();
         const pcscfeatures::FeatureQuery features = pcscfeatures::queryReaderFeatures(reader.name);
         if (json) {
             QJsonObject object{{"type", "reader"},

@@ -1,4 +1,5 @@
 #include "report.h"
+#include "hex_text.h"
 
 #include "status_code_name.h"
 
@@ -32,7 +33,7 @@ QString qText(const std::string& text) {
 }
 
 QString qHex(std::span<const uint8_t> bytes) {
-    return qText(FormatHex(bytes));
+    return qText(formatHex(bytes));
 }
 
 std::string resultText(const CommandReport& report) {
@@ -83,15 +84,15 @@ std::string FormatCommandText(const CommandReport& report) {
     if (outcome.exchanges.size() > 1) {
         for (const RawExchange& exchange : outcome.exchanges) {
             const std::string answer = exchange.status == 0
-                                           ? FormatHex(exchange.response)
+                                           ? formatHex(exchange.response)
                                            : "no answer, " + FailureName(exchange.status);
-            text += line(where, FormatHex(exchange.request), answer, exchange.micros) + "\n";
+            text += line(where, formatHex(exchange.request), answer, exchange.micros) + "\n";
         }
     }
     const std::string answer =
-        report.result == Result::Error ? std::string("no answer") : FormatHex(outcome.response);
+        report.result == Result::Error ? std::string("no answer") : formatHex(outcome.response);
     const std::string request = outcome.exchanges.size() > 1 ? std::string("merged answer")
-                                                             : FormatHex(report.command->apdu);
+                                                             : formatHex(report.command->apdu);
     text += line(where, request, answer, outcome.micros) + "  " + resultText(report) + "\n";
     return text;
 }

@@ -1,6 +1,6 @@
 #include "run_file.h"
 
-#include "console.h"
+#include "request_text.h"
 #include "queue_file.h"
 
 #include <cerrno>

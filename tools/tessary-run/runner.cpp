@@ -23,7 +23,7 @@ Ending endingFor(Loss loss, const std::string& reader) {
     case Loss::ServiceGone:
         return {"the PC/SC service stopped (is pcscd running?)", 2};
     case Loss::NoReaderCommands:
-        return {pcscfeatures::noEscapeHint(SCARD_CTL_CODE(3500)), 2};
+        return {pcscfeatures::noEscapeHint(pcscfeatures::kReaderControlCode), 2};
     case Loss::None:
         break;
     }

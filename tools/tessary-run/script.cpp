@@ -1,5 +1,7 @@
 #include "script.h"
 
+#include "hex_text.h"
+
 #include <algorithm>
 
 namespace tessary::run {
@@ -14,26 +16,8 @@ bool blank(char c) {
     return c == ' ' || c == '\t';
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 std::optional<uint8_t> hexByte(std::string_view unit) {
-    const int high = hexDigit(unit[0]);
-    const int low = hexDigit(unit[1]);
-    if (high < 0 || low < 0) {
-        return std::nullopt;
-    }
-    return static_cast<uint8_t>(high << 4 | low);
+    return tessary::hexByte(unit[0], unit[1]);
 }
 
 // The input between quotes, printable whatever it holds: other bytes as \xNN, and no more
@@ -207,20 +191,6 @@ std::string FormatPattern(const Pattern& pattern) {
             text += kDigits[e.value & 0x0F];
             break;
         }
-    }
-    return text;
-}
-
-std::string FormatHex(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const uint8_t b : bytes) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
     }
     return text;
 }

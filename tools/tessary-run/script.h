@@ -43,8 +43,6 @@ bool MatchPattern(const Pattern& pattern, std::span<const uint8_t> response);
 
 // "01 xx xx xx 90 00", ".. 90 00": the pattern as the program shows it.
 std::string FormatPattern(const Pattern& pattern);
-// "00 A4 00 00": bytes as the program shows them.
-std::string FormatHex(std::span<const uint8_t> bytes);
 
 struct ScriptCommand {
     std::size_t line = 0; // from 1

@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include "console.h"
 #include "prolvak.h"
 #include "reader_features.h"
 #include "status_code_name.h"
@@ -130,7 +129,7 @@ RawExchange Session::transmit(const Bytes& request) {
         };
         DWORD returned = 0;
         const auto outcome = pcscfeatures::controlWithEscapeFallback(
-            control, kReaderControlCode, request, m_answer, returned);
+            control, pcscfeatures::kReaderControlCode, request, m_answer, returned);
         exchange.status = static_cast<int32_t>(outcome.result);
         m_noEscape = outcome.noEscape;
         received = static_cast<uint32_t>(std::min<DWORD>(returned, m_answer.size()));

@@ -1,9 +1,6 @@
-// The APDU console's rules: hexadecimal request text to bytes, the byte count, the data
-// lines of the log, and one exchange on the path the connect mode selects.
+// The request text of the console, the queue files and the tools' queue runs: hexadecimal
+// pairs, each followed by one separator of any kind, counted by character position.
 #pragma once
-
-#include <winscard.h>
-#include <reader.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -18,9 +15,6 @@ using Bytes = std::vector<uint8_t>;
 
 // Receive room of every exchange, and the most bytes a data line shows.
 inline constexpr uint32_t kMaxDataLength = 330;
-// The reader's own command path: SCardControl with SCARD_CTL_CODE(3500).
-inline constexpr DWORD kReaderControlCode = SCARD_CTL_CODE(3500);
-
 // Characters in UTF-8 text: a character outside ASCII is one position, whatever the
 // number of its bytes. Bytes that are not UTF-8 count one each.
 std::size_t CharacterCount(std::string_view text);
@@ -40,24 +34,5 @@ ParsedRequest ParseRequestBytes(std::string_view text, int count);
 // The prefix, then "%02X " for each of the first 330 bytes, a line feed before every
 // sixteenth byte after the first row.
 std::string FormatDataLine(std::string_view prefix, const uint8_t* bytes, std::size_t count);
-
-// One exchange: the send line, the status (a status code of the access library, or the
-// platform's result on the control path) and the receive line.
-struct Exchange {
-    int32_t status = 0;
-    std::string sendLine;
-    std::string receiveLine;
-    // For the data log, when the reader's driver takes neither the reader command's code
-    // nor offers an escape command: what the operator can do about it.
-    std::optional<std::string> hint;
-};
-// shareMode 3 ("Direct") sends to the reader's control path, any other to the card under
-// the connection's active protocol.
-Exchange TransmitWithLog(SCARDHANDLE card, uint32_t activeProtocol, uint32_t shareMode,
-                         const Bytes& request);
-
-// The status line after an exchange: "Send Data Success", or for a failed one
-// "Send Data Failed Return 0x" and the code in upper-case hexadecimal.
-std::string ExchangeOutcome(int32_t status);
 
 } // namespace tessary

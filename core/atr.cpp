@@ -1,15 +1,35 @@
 #include "atr.h"
 
-#include "memory_card_atr.h"
-#include "script.h"
+#include "hex_text.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
 #include <vector>
 
-namespace tessary::run {
+namespace tessary {
 namespace {
+
+using Four = std::array<uint8_t, 4>;
+
+constexpr Four kSle4442Chip{0xA2, 0x13, 0x10, 0x91};
+constexpr Four kSle4428Chip{0x92, 0x23, 0x10, 0x91};
+
+// TS 3B, T0 04: no interface bytes, four historical bytes.
+constexpr std::array<uint8_t, 2> kShortHeader{0x3B, 0x04};
+// TS 3B, T0 64: TB1 00 and TC1 00, four historical bytes.
+constexpr Four kLongHeader{0x3B, 0x64, 0x00, 0x00};
+
+std::span<const uint8_t> chipBytes(std::span<const uint8_t> atr) {
+    if (atr.size() == 6 && std::ranges::equal(atr.first(2), kShortHeader)) {
+        return atr.subspan(2);
+    }
+    if (atr.size() == 8 && std::ranges::equal(atr.first(4), kLongHeader)) {
+        return atr.subspan(4);
+    }
+    return atr;
+}
 
 std::string memoryCardFamily(std::span<const uint8_t> atr) {
     const auto chip = memoryCardChip(atr);
@@ -27,13 +47,28 @@ std::string bytesText(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-std::string hexByte(uint8_t value) {
-    return FormatHex(std::span(&value, 1));
+std::string byteText(uint8_t value) {
+    return formatHex(std::span(&value, 1));
 }
 
 } // namespace
 
-std::string DescribeAtr(std::span<const uint8_t> atr) {
+std::optional<MemoryChip> memoryCardChip(std::span<const uint8_t> atr) {
+    const auto chip = chipBytes(atr);
+    if (std::ranges::equal(chip, kSle4442Chip)) {
+        return MemoryChip::Sle4442;
+    }
+    if (std::ranges::equal(chip, kSle4428Chip)) {
+        return MemoryChip::Sle4428;
+    }
+    return std::nullopt;
+}
+
+const char* memoryChipName(MemoryChip chip) {
+    return chip == MemoryChip::Sle4442 ? "SLE4442 or SLE4432" : "SLE4428 or SLE4418";
+}
+
+std::string describeAtr(std::span<const uint8_t> atr) {
     const std::string family = memoryCardFamily(atr);
     if (atr.size() == 4 && !family.empty()) {
         return family + " (the chip's own ATR)";
@@ -42,7 +77,7 @@ std::string DescribeAtr(std::span<const uint8_t> atr) {
         return "no ATR";
     }
     if (atr[0] != 0x3B && atr[0] != 0x3F) {
-        return "no ISO ATR: it starts with " + hexByte(atr[0]) + ", not 3B or 3F";
+        return "no ISO ATR: it starts with " + byteText(atr[0]) + ", not 3B or 3F";
     }
     std::string text = atr[0] == 0x3B ? "direct convention" : "inverse convention";
     // T0 and every TDi: the high nibble says which of TAi, TBi, TCi and TDi follow; the low
@@ -93,7 +128,7 @@ std::string DescribeAtr(std::span<const uint8_t> atr) {
         return text + ", cut short after " + bytesText(atr.size());
     }
     text += historical == 0 ? ", no historical bytes"
-                            : ", historical bytes " + FormatHex(atr.subspan(at, historical));
+                            : ", historical bytes " + formatHex(atr.subspan(at, historical));
     if (checkByte) {
         uint8_t sum = 0;
         for (std::size_t i = 1; i < end; ++i) {
@@ -112,4 +147,4 @@ std::string DescribeAtr(std::span<const uint8_t> atr) {
     return text;
 }
 
-} // namespace tessary::run
+} // namespace tessary

@@ -1,6 +1,5 @@
-// The console's rules of hexadecimal text and data lines.
-#include "console.h"
-#include "prolvak.h"
+// The request text's rules: positional pairs, the byte count and the data lines.
+#include "request_text.h"
 
 #include <gtest/gtest.h>
 
@@ -76,13 +75,6 @@ TEST(DataLine, SixteenBytesARowUpTo330) {
     EXPECT_EQ(FormatDataLine("Receive Data: ", full.data(), 400), line); // never more than 330
     EXPECT_TRUE(line.ends_with("49 "));                                  // byte 329
     EXPECT_TRUE(line.starts_with("Receive Data: 00 01 02 "));
-}
-
-TEST(ExchangeOutcome, FailuresAreNotReportedAsSuccess) {
-    EXPECT_EQ(ExchangeOutcome(KTX_SUCCESS), "Send Data Success");
-    EXPECT_EQ(ExchangeOutcome(KTX_PCSC_SCARDTRANSMIT_ERR), "Send Data Failed Return 0xAA9");
-    EXPECT_EQ(ExchangeOutcome(static_cast<int32_t>(0x80100069)),
-              "Send Data Failed Return 0x80100069");
 }
 
 } // namespace

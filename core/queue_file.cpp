@@ -1,6 +1,6 @@
 #include "queue_file.h"
 
-#include "console.h"
+#include "request_text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,7 @@
 #include "led_buzzer.h"
 
+#include "hex_text.h"
+
 #include "integer_text.h"
 
 namespace tessary {
@@ -46,16 +48,7 @@ LedBuzzerCommand BuildLedBuzzerCommand(const LedBuzzerSettings& settings) {
 }
 
 std::string LedBuzzerCommandText(const LedBuzzerCommand& command) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const uint8_t byte : command) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
+    return formatHex(command);
 }
 
 void LedBuzzerPanel::BitBtn_CommonCmdClick() {

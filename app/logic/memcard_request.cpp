@@ -194,7 +194,7 @@ MemCardResultLog Sle18283242CheckReturn(uint16_t tag, MemCardRequest& request) {
         // the frames' code nor offers an escape command.
         if (static_cast<uint32_t>(request.result) ==
             static_cast<uint32_t>(SCARD_E_UNSUPPORTED_FEATURE)) {
-            log.lines.push_back(pcscfeatures::noEscapeHint(SCARD_CTL_CODE(2049)));
+            log.lines.push_back(pcscfeatures::noEscapeHint(pcscfeatures::kMemoryCardFrameCode));
         }
         return log;
     }
