@@ -1,5 +1,5 @@
 # Address and undefined-behaviour sanitizers for a whole build tree. Targets that another,
-# uninstrumented process loads (the reader driver pcscd loads) link tessary_plain instead.
+# uninstrumented process loads (the reader driver pcscd loads) say NO_SANITIZE.
 option(TESSARY_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 add_library(tessary_sanitizers INTERFACE)

@@ -83,7 +83,7 @@ QueueFileLines ParseQueueFile(std::string_view bytes) {
             if (feed != std::string_view::npos && line.ends_with('\r')) {
                 line.remove_suffix(1);
             }
-            const std::size_t characters = CharacterCount(line);
+            const std::size_t characters = characterCount(line);
             if (characters > kMaxLineLength) {
                 return QueueFileLines::Fault::LineTooLong;
             }

@@ -30,7 +30,7 @@ int digitOf(std::string_view character) {
 
 } // namespace
 
-std::size_t CharacterCount(std::string_view text) {
+std::size_t characterCount(std::string_view text) {
     std::size_t count = 0;
     for (std::size_t at = 0; at < text.size(); at += characterAt(text, at).size()) {
         ++count;
@@ -39,7 +39,7 @@ std::size_t CharacterCount(std::string_view text) {
 }
 
 int RequestByteCount(std::string_view text) {
-    return static_cast<int>((CharacterCount(text) + 1) / 3);
+    return static_cast<int>((characterCount(text) + 1) / 3);
 }
 
 ParsedRequest ParseRequestBytes(std::string_view text, int count) {

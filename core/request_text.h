@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 inline constexpr uint32_t kMaxDataLength = 330;
 // Characters in UTF-8 text: a character outside ASCII is one position, whatever the
 // number of its bytes. Bytes that are not UTF-8 count one each.
-std::size_t CharacterCount(std::string_view text);
+std::size_t characterCount(std::string_view text);
 
 // Bytes in a request text of L characters: (L + 1) / 3. Byte i is the pair at
 // characters 3i and 3i + 1; the character after each pair is a separator of any kind.

@@ -31,6 +31,9 @@ const char* atrStyle(bool shortAtr) {
     return shortAtr ? "short" : "long";
 }
 
+// The card command codes are written out here again rather than taken from the memory-card
+// library: the simulated cards are an independent oracle for that library, and a wrong code
+// there must fail against them, not be shared by both.
 // SLE4442 / SLE4432 commands.
 constexpr uint8_t kReadMain = 0x30;
 constexpr uint8_t kUpdateMain = 0x38;

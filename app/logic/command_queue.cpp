@@ -24,12 +24,12 @@ void CommandQueue::AddCmdBitBtnClick() {
                            " commands.");
         return;
     }
-    if (CharacterCount(name) > kMaxNameLength) {
+    if (characterCount(name) > kMaxNameLength) {
         m_view.showMessage("A command name holds at most " + std::to_string(kMaxNameLength) +
                            " characters.");
         return;
     }
-    if (CharacterCount(request) > kMaxRequestLength) {
+    if (characterCount(request) > kMaxRequestLength) {
         m_view.showMessage("A queued request holds at most " + std::to_string(kMaxRequestLength) +
                            " characters.");
         return;

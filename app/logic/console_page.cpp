@@ -5,6 +5,7 @@
 namespace tessary {
 namespace {
 
+// "Inputed", as the program has always said it: keep the spelling.
 constexpr const char* kNoData = "No Data Inputed.";
 
 } // namespace

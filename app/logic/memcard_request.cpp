@@ -145,6 +145,7 @@ bool Sle18283242CheckInputEdit(uint16_t tag, const MemCardFields& fields, MemCar
         return true;
     }
 
+    // "Satrt" is the program's own spelling, which operators and their notes know: keep it.
     if (blank(fields.address)) {
         return stop(" Input Satrt Address Please");
     }

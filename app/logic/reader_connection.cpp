@@ -271,7 +271,7 @@ void ReaderConnection::LinkReader() {
         }
         return;
     }
-    m_view.setStatus("Initial Reader Successed");
+    m_view.setStatus("Initial Reader Successed"); // the program's own spelling: keep it
     m_view.insertLogLineAtTop(
         FormatAtrLine(m_atr.data(), std::min<uint32_t>(m_atrLength, kAtrRoom)));
     m_view.showPanels();

@@ -48,6 +48,7 @@ SupportedReaders MakeSupportedReaders(std::string_view extra);
 std::string LoadExtraReaderName(const char* fileName);
 // A byte-exact, case-sensitive prefix test against the non-empty slots.
 bool IsSupportedReader(std::string_view text, const SupportedReaders& table);
+// ("Excusive" is the caption operators know: keep the spelling.)
 // Connect-mode index to share mode: 0 "Shared" 2, 1 "Excusive" 1, 2 "Direct" 3, any
 // other 1.
 uint32_t GetShareMode(int selectedIndex);

@@ -51,23 +51,32 @@ CORDREL_API LONG Kal_Mem_Direct_Control(SCARDHANDLE card, uint8_t* reply, int32_
 /* SLE4442 and SLE4432: 256 bytes of main memory; protection bits for addresses 0..31 in
  * 4 bytes (bit a & 7 of byte a >> 3, 1 = writable); SLE4442 security memory: error
  * counter (7 = full) and three PSC bytes. *count: in bytes to read, out bytes read. */
+/* Reads *count bytes of main memory from address into data (out). */
 CORDREL_API LONG SLE4442_Read_Main_Memory(SCARDHANDLE card, uint8_t* data, uint32_t address,
                                           uint32_t* count);
+/* Writes length bytes of data (in) into main memory from address, a frame per byte. */
 CORDREL_API LONG SLE4442_Update_Main_Memory(SCARDHANDLE card, const uint8_t* data, uint32_t address,
                                             uint32_t length);
 /* As the update, after a protection read: refused when a byte of the range is protected. */
 CORDREL_API LONG SLE4442_Update_Main_MemoryA(SCARDHANDLE card, const uint8_t* data,
                                              uint32_t address, uint32_t length);
+/* Reads the 4 protection bytes into data (out). */
 CORDREL_API LONG SLE4442_Read_Protection_Memory(SCARDHANDLE card, uint8_t* data);
+/* Protects main-memory bytes address..address + length - 1 (below 32) for good: the card
+ * does so for each byte whose value equals the one in data (in). */
 CORDREL_API LONG SLE4442_Write_Protection_Memory(SCARDHANDLE card, const uint8_t* data,
                                                  uint32_t address, uint32_t length);
+/* Reads the error counter's byte into data (out); the PSC bytes never leave the card. */
 CORDREL_API LONG SLE4442_Read_Security_Memory(SCARDHANDLE card, uint8_t* data);
+/* Writes length bytes of data (in) into the security memory from address (0 the counter,
+ * 1..3 the PSC); takes effect only on a verified card. */
 CORDREL_API LONG SLE4442_Update_Security_Memory(SCARDHANDLE card, const uint8_t* data,
                                                 uint32_t address, uint32_t length);
 /* Spends an attempt, presents the PSC bytes (low byte of each argument) and reads the
  * counter back: 0 when it is full again, SCARD_W_WRONG_CHV otherwise. */
 CORDREL_API LONG SLE4442_Compare_Verification_Data(SCARDHANDLE card, uint32_t psc1, uint32_t psc2,
                                                    uint32_t psc3);
+/* The SLE4432 exports: the SLE4442 operations of the same names. */
 CORDREL_API LONG SLE4432_Read_Main_Memory(SCARDHANDLE card, uint8_t* data, uint32_t address,
                                           uint32_t* count);
 CORDREL_API LONG SLE4432_Update_Main_Memory(SCARDHANDLE card, const uint8_t* data, uint32_t address,
@@ -81,22 +90,33 @@ CORDREL_API LONG SLE4432_Write_Protection_Memory(SCARDHANDLE card, const uint8_t
 /* SLE4428 and SLE4418: 1024 bytes with a protect bit each; SLE4428 error counter at 1021
  * (FF = full) and PSC at 1022..1023. Protect flags: 0 when the byte is protected. A read
  * that gets fewer bytes than asked for stops there and reports what it read. */
+/* Reads *count bytes from address into data (out), in chunks of up to 256. */
 CORDREL_API LONG SLE4428_Read_Data_Without_Protect_Bit(SCARDHANDLE card, uint8_t* data,
                                                        uint32_t address, uint32_t* count);
+/* As the read above, with each byte's protect flag into protect (out), chunks of 128. */
 CORDREL_API LONG SLE4428_Read_Data_With_Protect_Bit(SCARDHANDLE card, uint8_t* data,
                                                     uint8_t* protect, uint32_t address,
                                                     uint32_t* count);
+/* Writes length bytes of data (in) from address and protects each byte written. */
 CORDREL_API LONG SLE4428_Write_Data_With_Protect_Bit(SCARDHANDLE card, const uint8_t* data,
                                                      uint32_t address, uint32_t length);
+/* As the write above, after reading the protect bits: refused when one is set. */
 CORDREL_API LONG SLE4428_Write_Data_With_Protect_BitA(SCARDHANDLE card, const uint8_t* data,
                                                       uint32_t address, uint32_t length);
+/* Writes length bytes of data (in) from address, a frame per byte. */
 CORDREL_API LONG SLE4428_Write_Data_Without_Protect_Bit(SCARDHANDLE card, const uint8_t* data,
                                                         uint32_t address, uint32_t length);
+/* As the write above, after reading the protect bits: refused when one is set. */
 CORDREL_API LONG SLE4428_Write_Data_Without_Protect_BitA(SCARDHANDLE card, const uint8_t* data,
                                                          uint32_t address, uint32_t length);
+/* Protects bytes address..address + length - 1 for good: the card does so for each byte
+ * whose value equals the one in data (in). */
 CORDREL_API LONG SLE4428_Write_Protect_Bit(SCARDHANDLE card, const uint8_t* data, uint32_t address,
                                            uint32_t length);
+/* Spends an attempt, presents the two PSC bytes (low byte of each argument) and reads the
+ * counter back: 0 when it is full again, SCARD_W_WRONG_CHV otherwise. */
 CORDREL_API LONG SLE4428_PSC_Verification(SCARDHANDLE card, uint32_t psc1, uint32_t psc2);
+/* The SLE4418 exports: the SLE4428 operations of the same names. */
 CORDREL_API LONG SLE4418_Read_Data_Without_Protect_Bit(SCARDHANDLE card, uint8_t* data,
                                                        uint32_t address, uint32_t* count);
 CORDREL_API LONG SLE4418_Read_Data_With_Protect_Bit(SCARDHANDLE card, uint8_t* data,

@@ -11,7 +11,7 @@ using namespace tessary;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::Input::asText({data, size});
 
-    FUZZ_CHECK(CharacterCount(text) <= text.size());
+    FUZZ_CHECK(characterCount(text) <= text.size());
     const int count = RequestByteCount(text);
     FUZZ_CHECK(count >= 0 && static_cast<std::size_t>(count) <= (text.size() + 1) / 3);
 

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         const std::string& line = file.lines[i];
         FUZZ_CHECK(line.find('\n') == std::string::npos && line.find('\0') == std::string::npos);
-        FUZZ_CHECK(CharacterCount(line) <= kMaxLineLength);
-        FUZZ_CHECK(i % kLinesPerCommand != 0 || CharacterCount(line) <= kMaxNameLength);
+        FUZZ_CHECK(characterCount(line) <= kMaxLineLength);
+        FUZZ_CHECK(i % kLinesPerCommand != 0 || characterCount(line) <= kMaxNameLength);
     }
     if (file.fault != QueueFileLines::Fault::None) {
         FUZZ_CHECK(file.faultLine == file.lines.size() + 1 && !file.moreCommands);
