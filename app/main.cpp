@@ -55,9 +55,14 @@ int main(int argc, char** argv) {
         }
         app.exec();
     } catch (const std::exception& e) {
+        // The program ends here: whoever started it learns that it failed.
+        std::fprintf(stderr, "Tessary: %s\n", e.what());
         tessary::showErrorBox(QString::fromUtf8(e.what()));
+        status = 1;
     } catch (...) {
+        std::fputs("Tessary: Unknown exception\n", stderr);
         tessary::showErrorBox(QStringLiteral("Unknown exception"));
+        status = 1;
     }
     return status;
 }

@@ -1,5 +1,6 @@
 #include "queue_file.h"
 
+#include "file_write.h"
 #include "request_text.h"
 
 #include <algorithm>
@@ -19,44 +20,6 @@ namespace {
 constexpr std::size_t kMaxLines = kQueueCapacity * kLinesPerCommand;
 // Bytes that hold any line that is not too long, with its CR LF.
 constexpr std::size_t kLineWindow = kMaxLineLength * 4 + 2;
-
-// A file descriptor closed at the end of its scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
 
 } // namespace
 
@@ -198,29 +161,7 @@ std::string FormatQueueFile(const std::vector<std::string>& lines) {
 }
 
 bool WriteQueueFile(const std::string& path, const std::vector<std::string>& lines) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    // Through a link, the file it names is replaced, not the link.
-    const fs::path target = fs::weakly_canonical(fs::path(path), error);
-    if (error || target.filename().empty()) {
-        return false;
-    }
-    std::string temporary =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    Descriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0) {
-        return false;
-    }
-    struct stat old {};
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : newFileMode();
-    const bool written = ::fchmod(fd.get(), mode) == 0 &&
-                         writeAll(fd.get(), FormatQueueFile(lines)) && ::fsync(fd.get()) == 0 &&
-                         ::close(fd.release()) == 0 &&
-                         ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!written) {
-        ::unlink(temporary.c_str());
-    }
-    return written;
+    return replaceFile(path, FormatQueueFile(lines)).written;
 }
 
 } // namespace tessary

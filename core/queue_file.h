@@ -65,8 +65,8 @@ QueueFileRead ReadQueueFile(const std::string& path);
 
 // The lines, each followed by CR LF.
 std::string FormatQueueFile(const std::vector<std::string>& lines);
-// Writes the lines to a new file beside `path`, flushes it to disk and renames it over
-// `path`, so that a failure leaves any old file whole. False on failure.
+// Writes the lines as replaceFile does (file_write.h): a failure leaves any old file whole,
+// and a target that is no regular file is refused and left alone. False on failure.
 bool WriteQueueFile(const std::string& path, const std::vector<std::string>& lines);
 
 } // namespace tessary

@@ -249,7 +249,7 @@ std::optional<Bytes> Sle4442Card::escape(std::span<const uint8_t> frame) {
         if (c->address < 1 || c->address > 3) {
             return std::nullopt;
         }
-        m_verification.compare(c->address - 1u, c->data == m_psc[c->address - 1], m_counter);
+        m_verification.compare(c->address - 1u, c->data == m_psc[c->address - 1]);
         return Bytes{};
     default:
         return std::nullopt;
@@ -389,8 +389,7 @@ std::optional<Bytes> Sle4428Card::escape(std::span<const uint8_t> frame) {
         if (address != kPscAddress && address != kPscAddress + 1) {
             return std::nullopt;
         }
-        m_verification.compare(address - kPscAddress, c->data == m_memory[address],
-                               m_memory[kCounterAddress]);
+        m_verification.compare(address - kPscAddress, c->data == m_memory[address]);
         return Bytes{};
     }
     default:

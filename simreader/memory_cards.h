@@ -59,7 +59,9 @@ public:
 
 // PSC verification as both PSC cards run it: clearing a bit of the error counter opens an
 // attempt, one compare for each PSC byte closes it, and the card is verified when every
-// byte matched while the counter was not 0. Verification lasts until power is lost.
+// byte matched. A card whose counter is already 0 has no bit left to clear, so no attempt
+// opens; the last attempt, once spent, still compares, and a right PSC then unlocks the
+// card. Verification lasts until power is lost.
 template <std::size_t PscBytes>
 class PscVerification {
 public:
@@ -83,8 +85,8 @@ public:
         }
         counter = next;
     }
-    void compare(std::size_t index, bool matches, uint8_t counter) {
-        if (!m_open || counter == 0) {
+    void compare(std::size_t index, bool matches) {
+        if (!m_open) {
             return;
         }
         m_compared.set(index);

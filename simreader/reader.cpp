@@ -137,6 +137,7 @@ void Reader::dropCard() {
     m_card.reset();
     m_cardId = 0;
     m_powered = false;
+    m_absenceUnpolled = true;
     publish();
 }
 
@@ -144,6 +145,13 @@ RESPONSECODE Reader::presence() {
     std::lock_guard lock(m_mutex);
     refreshDriver(); // pcscd polls all the time: the status shows a new personality soon
     refreshCard();
+    // pcscd counts a removal only when a poll sees the slot empty. A card that an exchange
+    // found gone and that was put back before the next poll would otherwise never be seen
+    // as a new card, and the slot would stay "no card" for pcscd.
+    if (m_absenceUnpolled) {
+        m_absenceUnpolled = false;
+        return IFD_ICC_NOT_PRESENT;
+    }
     return m_card ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
 }
 

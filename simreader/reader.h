@@ -68,6 +68,7 @@ private:
     uint64_t m_escapeFrames = 0; // since the card went in
     uint64_t m_cardId = 0;
     bool m_powered = false;
+    bool m_absenceUnpolled = false; // the card went without a presence poll seeing the slot empty
     LedBuzzerState m_led;
     FileStamp m_driverStamp;
     Personality m_personality = Personality::Native;

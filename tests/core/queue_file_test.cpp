@@ -1,5 +1,6 @@
 // The queue file both ways: lines and their ends, the limits, hostile input, and a save
 // that replaces a file whole or not at all.
+#include "file_write.h"
 #include "queue_file.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,44 @@ TEST_F(QueueFileOnDisk, SavingReplacesTheFileWholeOrNotAtAll) {
     EXPECT_FALSE(WriteQueueFile(path("nowhere/queue.txt"), {"D"}));
     EXPECT_EQ(contents(file), "C\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 3);
+}
+
+TEST_F(QueueFileOnDisk, WhatIsNoRegularFileIsNeverReplaced) {
+    // A pipe, and a link to one, are refused and stay what they were.
+    ASSERT_EQ(::mkfifo(path("pipe.txt").c_str(), 0600), 0);
+    fs::create_symlink(path("pipe.txt"), path("to-pipe.txt"));
+    for (const char* name : {"pipe.txt", "to-pipe.txt"}) {
+        const FileWrite result = replaceFile(path(name), "A\r\n");
+        EXPECT_FALSE(result.written) << name;
+        EXPECT_EQ(result.error, "is not a regular file") << name;
+    }
+    EXPECT_TRUE(fs::is_fifo(path("pipe.txt")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 2);
+}
+
+TEST_F(QueueFileOnDisk, AWritableFileInAFolderTakingNoNewFileIsWrittenInPlace) {
+    const std::string file = path("shared.txt");
+    ASSERT_TRUE(WriteQueueFile(file, {"A"}));
+    ::chmod(file.c_str(), 0666);
+    ::chmod(m_folder.c_str(), 0755);
+    // Someone else's folder: as root, permissions would not stop us, so the write runs
+    // as nobody.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        if (::geteuid() != 0) {
+            ::chmod(m_folder.c_str(), 0555); // not root: make the folder ours to refuse
+        }
+        ::_exit(WriteQueueFile(file, {"B"}) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(m_folder.c_str(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(contents(file), "B\r\n");
 }
 
 TEST_F(QueueFileOnDisk, ASaveKilledAtAnyMomentLeavesTheOldFileOrTheNewOneWhole) {

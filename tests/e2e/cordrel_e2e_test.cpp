@@ -112,6 +112,23 @@ TEST_F(MemoryCards, Sle4442WritesOnlyAfterItsPscIsVerified) {
     EXPECT_EQ(hex(readMain(m_card, 100, 1)), "FF");
 }
 
+TEST_F(MemoryCards, TheRightPscOnTheLastAttemptUnlocksTheCard) {
+    // One attempt left on each card: the attempt is spent, the PSC compared, the counter
+    // written back full.
+    insertAndConnect({"sle4442", "psc=123456", "counter=4"});
+    EXPECT_EQ(SLE4442_Compare_Verification_Data(m_card, 0x12, 0x34, 0x56), SCARD_S_SUCCESS);
+    EXPECT_EQ(shown()["counter"], "7");
+    EXPECT_EQ(shown()["verified"], "yes");
+    CloseReader_WIN(m_card);
+    m_card = 0;
+    ASSERT_EQ(simCtl({"remove", kEmptyReader}), 0);
+    ASSERT_TRUE(waitForCard(m_context, m_reader, false));
+    insertAndConnect({"sle4428", "psc=ABCD", "counter=0x80"});
+    EXPECT_EQ(SLE4428_PSC_Verification(m_card, 0xAB, 0xCD), SCARD_S_SUCCESS);
+    EXPECT_EQ(shown()["counter"], "0xFF");
+    EXPECT_EQ(shown()["verified"], "yes");
+}
+
 TEST_F(MemoryCards, Sle4432WritesWithoutVerification) {
     insertAndConnect({"sle4432"});
     EXPECT_EQ(atr(), "A2 13 10 91");

@@ -241,6 +241,15 @@ TEST_F(DriverBounds, SlotFollowsTheCardFile) {
 
     insert("apdu", 4);
     EXPECT_EQ(IFDHICCPresence(kLun), IFD_ICC_PRESENT);
+
+    // Found gone by an exchange and put back before the next poll: that poll still sees
+    // the slot empty once, so that pcscd takes the card for a new one.
+    ASSERT_EQ(powerUp(), IFD_SUCCESS);
+    pull();
+    EXPECT_EQ(transmit(kChallenge, 300, received, buffer), IFD_ICC_NOT_PRESENT);
+    insert("apdu", 5);
+    EXPECT_EQ(IFDHICCPresence(kLun), IFD_ICC_NOT_PRESENT);
+    EXPECT_EQ(IFDHICCPresence(kLun), IFD_ICC_PRESENT);
     EXPECT_EQ(transmit(kChallenge, 300, received, buffer), IFD_COMMUNICATION_ERROR); // unpowered
     EXPECT_EQ(IFDHSetProtocolParameters(kLun, SCARD_PROTOCOL_T0, 0, 0, 0, 0), IFD_SUCCESS);
     EXPECT_EQ(IFDHSetProtocolParameters(kLun, SCARD_PROTOCOL_RAW, 0, 0, 0, 0),

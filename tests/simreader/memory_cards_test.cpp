@@ -106,9 +106,14 @@ TEST(Sle4442Card, VerificationNeedsAnAttemptSpentFirst) {
     c->describe(status);
     EXPECT_EQ(status["card.verified"], "no");
 
-    verify4442(*c, 0x00, {1, 2, 3}); // clears the last bit: 0 attempts left
-    EXPECT_EQ(counterOf(*c), 0);     // a locked card stays locked
+    // The last attempt is spent first and still compares: the right PSC unlocks the card.
     verify4442(*c, 0x00, {1, 2, 3});
+    EXPECT_EQ(counterOf(*c), 7);
+    c->powerCycle();
+    c->escape(frame(0x39, 0, 0x01)); // down to one attempt, unverified
+    verify4442(*c, 0x00, {1, 2, 9}); // a wrong PSC on the last attempt locks it
+    EXPECT_EQ(counterOf(*c), 0);
+    verify4442(*c, 0x00, {1, 2, 3}); // and a locked card stays locked, right PSC or not
     EXPECT_EQ(counterOf(*c), 0);
 }
 
@@ -155,6 +160,15 @@ TEST(Sle4428Card, TwoComparesAfterASpentAttemptVerify) {
     c->escape(frame(0x73, 0x22, 0x00));
     EXPECT_EQ(*c->escape(frame(0x4C, 0x20, 0, 3)), (Bytes{0xFF, 0x01, 0x5A, 0x00, 0xFF, 0x00}));
     EXPECT_EQ(read(1022, 5).size(), 2u); // stops at the end of the memory
+
+    // The last attempt, spent, still compares: the right PSC unlocks the card.
+    c->powerCycle();
+    c->escape(frame(0xF2, 0xFD, 0x01));
+    c->escape(frame(0xF2, 0xFD, 0x00));
+    c->escape(frame(0xCD, 0xFE, 0x12));
+    c->escape(frame(0xCD, 0xFF, 0x34));
+    c->escape(frame(0xF3, 0xFD, 0xFF));
+    EXPECT_EQ(read(1021, 1)[0], 0xFF);
 }
 
 // A card that slips out is saved as settings and made again by reinsert: it must come back
