@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace memcardtool;
+using namespace tessary::memcard;
 
 void BM_MemcardToolReadSle4428(benchmark::State& state) {
     const SCARDHANDLE card = bench::session().memoryCard(true);

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-using namespace memcardtool;
+using namespace tessary::memcard;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::Input::asText({data, size});

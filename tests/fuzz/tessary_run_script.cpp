@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                             responseBytes.size());
     const std::string_view text = input.rest();
 
-    const ScriptParse script = ParseScript(text);
+    const ScriptParse script = parseScript(text);
     if (script.errorLine != 0) {
         FUZZ_CHECK(script.commands.empty() && !script.error.empty());
         FUZZ_CHECK(script.errorLine <=
@@ -28,21 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                    command.apdu.size() <= kMaxApduLength);
         previous = command.line;
         // An APDU as the program shows it reads back as the same bytes.
-        const ScriptParse shown = ParseScript(formatHex(command.apdu));
+        const ScriptParse shown = parseScript(formatHex(command.apdu));
         FUZZ_CHECK(shown.errorLine == 0 && shown.commands.size() == 1 &&
                    shown.commands[0].apdu == command.apdu);
         if (command.expect) {
-            const PatternParse again = ParsePattern(FormatPattern(*command.expect));
+            const PatternParse again = parsePattern(formatPattern(*command.expect));
             FUZZ_CHECK(again.error.empty() &&
-                       FormatPattern(again.pattern) == FormatPattern(*command.expect));
-            MatchPattern(*command.expect, response);
+                       formatPattern(again.pattern) == formatPattern(*command.expect));
+            matchPattern(*command.expect, response);
         }
     }
 
     // A pattern on its own (--expect): whatever matches must end in the bytes it names.
-    const PatternParse pattern = ParsePattern(text.substr(0, 4096));
+    const PatternParse pattern = parsePattern(text.substr(0, 4096));
     if (pattern.error.empty()) {
-        const bool matches = MatchPattern(pattern.pattern, response);
+        const bool matches = matchPattern(pattern.pattern, response);
         const auto& last = pattern.pattern.elements.back();
         if (matches && last.kind == PatternElement::Kind::Byte) {
             FUZZ_CHECK(!response.empty() && response.back() == last.value);

@@ -3,14 +3,13 @@
 #include "card_session.h"
 #include "fake_pcsc.h"
 #include "memory_cards.h"
-#include "reader_link.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 
-using namespace memcardtool;
+using namespace tessary::memcard;
 
 namespace {
 
@@ -275,30 +274,6 @@ TEST_F(OnASimulatedCard, TheTypeComesFromTheAtrAndWhatIsSaidMustAgree) {
         EXPECT_EQ(resolved.type, row.type);
         EXPECT_NE(resolved.error.find(row.error), std::string::npos) << resolved.error;
     }
-}
-
-TEST(ReaderChoice, NeverGuessesBetweenTwoReaders) {
-    const std::vector<ListedReader> readers{{"KALDOR TR-100 00 00", true},
-                                            {"KALDOR TR-100 01 00", true},
-                                            {"Generic Reader 02 00", false}};
-    struct Row {
-        std::optional<std::string> prefix;
-        const char* name;
-        const char* error;
-    };
-    const Row rows[] = {
-        {"KALDOR TR-100 01 00", "KALDOR TR-100 01 00", ""},
-        {"KALDOR TR-100 0", "", "several readers"},
-        {"Generic", "", "no card in 'Generic Reader 02 00'"},
-        {"Nothing", "", "no reader's name begins with 'Nothing'"},
-        {{}, "", "cards in several readers"},
-    };
-    for (const Row& row : rows) {
-        const ReaderPick pick = pickReader(readers, row.prefix);
-        EXPECT_EQ(pick.name, row.name);
-        EXPECT_NE(pick.error.find(row.error), std::string::npos) << pick.error;
-    }
-    EXPECT_EQ(pickReader({readers[0], readers[2]}, std::nullopt).name, "KALDOR TR-100 00 00");
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace memcardtool;
+using namespace tessary::memcard;
 
 namespace {
 

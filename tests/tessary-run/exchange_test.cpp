@@ -13,7 +13,7 @@ using tessary::formatHex;
 namespace {
 
 Bytes bytes(const char* hex) {
-    return ParseScript(hex).commands.at(0).apdu;
+    return parseScript(hex).commands.at(0).apdu;
 }
 
 // Answers in order, and the requests it was sent.
@@ -91,7 +91,7 @@ TEST(SendCommand, FetchesWhat61AndAsksAgainWhat6CSay) {
         for (const char* answer : c.answers) {
             card.answers.push_back(bytes(answer));
         }
-        const CommandOutcome outcome = SendCommand(bytes(c.command), true, std::ref(card));
+        const CommandOutcome outcome = sendCommand(bytes(c.command), true, std::ref(card));
         EXPECT_EQ(card.sent, c.sent) << c.what;
         EXPECT_EQ(formatHex(outcome.response), c.merged) << c.what;
         EXPECT_EQ(outcome.exchanges.size(), c.sent.size()) << c.what;
@@ -101,21 +101,21 @@ TEST(SendCommand, FetchesWhat61AndAsksAgainWhat6CSay) {
 
 TEST(SendCommand, SendsOnlyWhatTheFileHoldsUnlessAsked) {
     ScriptedCard card{{bytes("61 20")}, {}, 0};
-    const CommandOutcome outcome = SendCommand(bytes("80 10 00 00"), false, std::ref(card));
+    const CommandOutcome outcome = sendCommand(bytes("80 10 00 00"), false, std::ref(card));
     EXPECT_EQ(card.sent, std::vector<std::string>{"80 10 00 00"});
     EXPECT_EQ(formatHex(outcome.response), "61 20");
 }
 
 TEST(SendCommand, AFailedExchangeEndsTheCommandWithoutAnAnswer) {
     ScriptedCard card{{bytes("61 20")}, {}, 0x0AA9};
-    const CommandOutcome outcome = SendCommand(bytes("80 10 00 00"), true, std::ref(card));
+    const CommandOutcome outcome = sendCommand(bytes("80 10 00 00"), true, std::ref(card));
     EXPECT_EQ(outcome.status, 0x0AA9);
     EXPECT_TRUE(outcome.response.empty());
     EXPECT_EQ(outcome.exchanges.size(), 2u);
     // A card that never stops answering 61 xx is left after a bounded number of exchanges.
     ScriptedCard endless;
     endless.answers.assign(kMaxExchangesPerCommand + 10, bytes("00 61 01"));
-    const CommandOutcome bounded = SendCommand(bytes("80 10 00 00"), true, std::ref(endless));
+    const CommandOutcome bounded = sendCommand(bytes("80 10 00 00"), true, std::ref(endless));
     EXPECT_EQ(bounded.exchanges.size(), kMaxExchangesPerCommand);
     EXPECT_EQ(bounded.response.size(), kMaxExchangesPerCommand + 2);
 }
@@ -131,26 +131,26 @@ TEST(WithLe, AddsOrReplacesLeInShortApdusOnly) {
         {"00 A4 04", ""},
     };
     for (const auto& [command, expected] : cases) {
-        const auto result = WithLe(bytes(command), 0x20);
+        const auto result = withLe(bytes(command), 0x20);
         EXPECT_EQ(result ? formatHex(*result) : "", expected) << command;
     }
 }
 
 TEST(Summarize, NearestRanks) {
-    EXPECT_FALSE(Summarize({}));
-    const auto one = Summarize({7});
+    EXPECT_FALSE(summarize({}));
+    const auto one = summarize({7});
     EXPECT_EQ(one->min, 7);
     EXPECT_EQ(one->p95, 7);
     std::vector<int64_t> values;
     for (int64_t v = 100; v >= 1; --v) {
         values.push_back(v);
     }
-    const auto hundred = Summarize(values);
+    const auto hundred = summarize(values);
     EXPECT_EQ(hundred->min, 1);
     EXPECT_EQ(hundred->median, 50);
     EXPECT_EQ(hundred->p95, 95);
     EXPECT_EQ(hundred->max, 100);
-    EXPECT_EQ(Summarize({1, 2, 3, 1000})->p95, 1000);
+    EXPECT_EQ(summarize({1, 2, 3, 1000})->p95, 1000);
 }
 
 } // namespace

@@ -24,19 +24,19 @@ TEST(ReadOptions, UsageErrorsLeaveWithStatusTwo) {
     for (const auto& [arguments, error] : cases) {
         std::vector<std::string> argv{"tessary-run"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        const Options options = ReadOptions(argv);
+        const Options options = readOptions(argv);
         EXPECT_EQ(options.exitStatus, 2) << error;
         EXPECT_NE(options.error.find(error), std::string::npos) << options.error;
         EXPECT_NE(options.error.find("\nUsage: tessary-run "), std::string::npos);
     }
-    const Options good = ReadOptions({"tessary-run", "-r", "KALDOR", "-m", "exclusive", "-i", "10",
+    const Options good = readOptions({"tessary-run", "-r", "KALDOR", "-m", "exclusive", "-i", "10",
                                       "-n", "3", "--expect", "..9000", "a", "-"});
     EXPECT_EQ(good.exitStatus, -1) << good.error;
     EXPECT_EQ(good.files, (std::vector<std::string>{"a", "-"}));
     EXPECT_EQ(good.shareMode, 1u);
     EXPECT_EQ(good.intervalMs, 10u);
     EXPECT_EQ(good.repeat, 3u);
-    EXPECT_EQ(FormatPattern(*good.expect), ".. 90 00");
+    EXPECT_EQ(formatPattern(*good.expect), ".. 90 00");
 }
 
 } // namespace

@@ -63,13 +63,13 @@ TEST_F(TessaryRun, ListsTheDefaultReadersAndReadsTheMemoryCardsAtrs) {
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(
         list.out,
-        "KALDOR TR-100 00 00: card present, ATR 3B 88 80 31 FE 45 80 31 C0 73 C8 21 10 01 78\n"
+        "[0] KALDOR TR-100 00 00: card present, ATR 3B 88 80 31 FE 45 80 31 C0 73 C8 21 10 01 78\n"
         "  direct convention, T=0 and T=1, historical bytes 80 31 C0 73 C8 21 10 01\n"
         "  driver: no escape command, no part 10 features (it answers no feature request)\n"
-        "KALDOR RF-9000 01 00: card present, ATR 3B 88 80 01 80 31 C0 73 C8 21 10 01 F3\n"
+        "[1] KALDOR RF-9000 01 00: card present, ATR 3B 88 80 01 80 31 C0 73 C8 21 10 01 F3\n"
         "  direct convention, contactless, T=1, historical bytes 80 31 C0 73 C8 21 10 01\n"
         "  driver: no escape command, no part 10 features (it answers no feature request)\n"
-        "Generic Reader 02 00: no card\n"
+        "[2] Generic Reader 02 00: no card\n"
         "  driver: no escape command, no part 10 features (it answers no feature request)\n");
     for (const auto& [card, family] :
          {std::pair{"sle4442", "SLE4442 or SLE4432"}, std::pair{"sle4418", "SLE4428 or SLE4418"}}) {
@@ -80,7 +80,7 @@ TEST_F(TessaryRun, ListsTheDefaultReadersAndReadsTheMemoryCardsAtrs) {
                                 (card == std::string("sle4442") ? "A2 13 10 91" : "92 23 10 91") +
                                 ": " + family +
                                 " memory card\",\"driver\":{\"escape\":null,\"features\":[]},"
-                                "\"name\":\"Generic Reader 02 00\""),
+                                "\"index\":2,\"name\":\"Generic Reader 02 00\""),
                   std::string::npos)
             << json.out;
     }
@@ -98,14 +98,18 @@ TEST_F(TessaryRun, ExitStatusesAndNothingSentForABadFile) {
         int status;
         const char* err;
     } cases[] = {
-        {{good}, 0, ""},
-        {{"-r", "KALDOR RF", "-m", "exclusive", "-n", "3", good}, 0, ""},
-        {{failing}, 1, ""},
-        {{"--expect", "6A 82", good}, 0, ""}, // the file's own patterns come first
+        {{"-r", kContactReader, good}, 0, ""},
+        {{"-r", "1", "-m", "exclusive", "-n", "3", good}, 0, ""},
+        {{"-r", kContactReader, failing}, 1, ""},
+        {{"-r", kContactReader, "--expect", "6A 82", good}, 0, ""}, // the file's own come first
         {{"--format", "queue", good}, 2, ":2: the command \"00 A4 00 00 02 3F 00 => 90 00\" ends"},
         {{good, bad}, 2, ":2: \"0\" has an odd number of digits\n"},
-        {{"-r", "Generic", good}, 2, "tessary-run: no card in Generic Reader 02 00\n"},
-        {{"-r", "Nope", good}, 2, "tessary-run: no reader's name begins with \"Nope\""},
+        {{good},
+         2,
+         "tessary-run: there are cards in several readers: [0] 'KALDOR TR-100 00 00', "
+         "[1] 'KALDOR RF-9000 01 00'; choose one with -r\n"},
+        {{"-r", "KALDOR", good}, 2, "tessary-run: 'KALDOR' begins the names of several readers"},
+        {{"-r", "Generic", good}, 2, "tessary-run: no card in 'Generic Reader 02 00'\n"},
         {{"-r", "Generic", "-m", "direct", led}, 0, ""},
     };
     for (const auto& c : cases) {
@@ -115,9 +119,9 @@ TEST_F(TessaryRun, ExitStatusesAndNothingSentForABadFile) {
     }
     // The bad file stops the run before the library is even loaded: the trace stays as it was.
     file("PcScLog.txt", "old\r\n");
-    EXPECT_EQ(runTool({good, bad}, m_folder.path()).status, 2);
+    EXPECT_EQ(runTool({"-r", kContactReader, good, bad}, m_folder.path()).status, 2);
     EXPECT_EQ(read("PcScLog.txt"), "old\r\n");
-    EXPECT_EQ(runTool({good}, m_folder.path()).status, 0);
+    EXPECT_EQ(runTool({"-r", kContactReader, good}, m_folder.path()).status, 0);
     EXPECT_NE(read("PcScLog.txt").find("PcSc_SR_WIN Enter, REQReqLength = 5\r\n00 84 00 00 08 "),
               std::string::npos);
 }
@@ -125,12 +129,12 @@ TEST_F(TessaryRun, ExitStatusesAndNothingSentForABadFile) {
 TEST_F(TessaryRun, FollowsGetResponseAndTheRightLeOnlyWhenAsked) {
     const std::string script = file("identity.apdu", "80 10 00 00 => 54 45 53 53 .. 90 00\n"
                                                      "80 12 00 00 08 => .. 44 90 00\n");
-    const ToolRun plain = runTool({script});
+    const ToolRun plain = runTool({"-r", kContactReader, script});
     EXPECT_EQ(plain.status, 1);
     EXPECT_NE(plain.out.find("80 10 00 00 -> 61 20  "), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find("80 12 00 00 08 -> 6C 20  "), std::string::npos) << plain.out;
 
-    const ToolRun followed = runTool({"--get-response", "--json", script});
+    const ToolRun followed = runTool({"-r", kContactReader, "--get-response", "--json", script});
     EXPECT_EQ(followed.status, 0) << followed.out;
     const std::string identity = "54 45 53 53 41 52 59 20 53 49 4D 55 4C 41 54 45 44 20 50 52 4F "
                                  "43 45 53 53 4F 52 20 43 41 52 44 90 00";
@@ -147,7 +151,7 @@ TEST_F(TessaryRun, FollowsGetResponseAndTheRightLeOnlyWhenAsked) {
 TEST_F(TessaryRun, ACardPulledOutEndsTheRunWithStatusOne) {
     const std::string script = file("challenge.apdu", "00 84 00 00 08 => .. 90 00\n");
     QProcess process;
-    startTool(process, qArguments({"-i", "20", "-n", "1000", script}));
+    startTool(process, qArguments({"-r", kContactReader, "-i", "20", "-n", "1000", script}));
     awaitFirstLine(process);
     ASSERT_EQ(simCtl({"remove", kContactReader}), 0);
     const ToolRun run = finishTool(process);

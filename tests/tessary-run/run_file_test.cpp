@@ -1,7 +1,7 @@
 // The files a run takes: a queue file known by its shape (and only then), read as the
 // workbench reads it, a script otherwise, and every fault before anything is sent.
-#include "run_file.h"
 #include "hex_text.h"
+#include "run_file.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +34,12 @@ TEST(QueueFileShape, RecognisedByItsFourLineGroupsOnly) {
         {"", false},
     };
     for (const auto& [text, queue] : cases) {
-        EXPECT_EQ(LooksLikeQueueFile(text), queue) << text;
+        EXPECT_EQ(looksLikeQueueFile(text), queue) << text;
     }
 }
 
 TEST(RunFile, QueueCommandsAreTheBytesTheWorkbenchSends) {
-    const FileCommands file = CommandsOfFile(kQueue, "q.txt", FileFormat::Detect);
+    const FileCommands file = commandsOfFile(kQueue, "q.txt", FileFormat::Detect);
     ASSERT_EQ(file.error, "");
     ASSERT_EQ(file.commands.size(), 2u);
     EXPECT_EQ(file.commands[0].name, "Select MF");
@@ -50,24 +50,24 @@ TEST(RunFile, QueueCommandsAreTheBytesTheWorkbenchSends) {
     EXPECT_FALSE(file.commands[1].expect);
     // The console's positional rule: pairs at every third character, 00A40400 is 00 40 00.
     const FileCommands compact =
-        CommandsOfFile("A\r\n  4\r\n00A40400\r\n\r\n", "q.txt", FileFormat::Detect);
+        commandsOfFile("A\r\n  4\r\n00A40400\r\n\r\n", "q.txt", FileFormat::Detect);
     EXPECT_EQ(formatHex(compact.commands.at(0).apdu), "00 40 00");
     // The same text as a script is read as a script.
-    const FileCommands script = CommandsOfFile("00A40400\n", "s.apdu", FileFormat::Detect);
+    const FileCommands script = commandsOfFile("00A40400\n", "s.apdu", FileFormat::Detect);
     EXPECT_EQ(formatHex(script.commands.at(0).apdu), "00 A4 04 00");
 }
 
 TEST(RunFile, TheFormatCanBeForcedEitherWay) {
     const std::string shaped = "00 A4 00 00\n90\n00 B0 00 00 04\n\n";
-    const FileCommands asQueue = CommandsOfFile(shaped, "f", FileFormat::Detect);
+    const FileCommands asQueue = commandsOfFile(shaped, "f", FileFormat::Detect);
     EXPECT_EQ(asQueue.commands.at(0).name, "00 A4 00 00");
-    const FileCommands asScript = CommandsOfFile(shaped, "f", FileFormat::Script);
+    const FileCommands asScript = commandsOfFile(shaped, "f", FileFormat::Script);
     ASSERT_EQ(asScript.commands.size(), 3u);
     EXPECT_EQ(asScript.commands[1].line, 2u);
     EXPECT_EQ(formatHex(asScript.commands[1].apdu), "90");
     // A queue that lacks its last lines, taken as a queue all the same.
     const FileCommands partial =
-        CommandsOfFile("A\n5\n00 84 00 00 08\n\nB\n5\n", "q.txt", FileFormat::Queue);
+        commandsOfFile("A\n5\n00 84 00 00 08\n\nB\n5\n", "q.txt", FileFormat::Queue);
     EXPECT_EQ(partial.error, "q.txt:6: the command \"B\" ends before its request");
 }
 
@@ -84,13 +84,13 @@ TEST(RunFile, FaultsNameTheFileAndLine) {
         {"00 A4\n00 A\n", "q.txt:2: \"A\" has an odd number of digits"},
     };
     for (const auto& [text, error] : cases) {
-        EXPECT_EQ(CommandsOfFile(text, "q.txt", FileFormat::Detect).error, error) << text;
+        EXPECT_EQ(commandsOfFile(text, "q.txt", FileFormat::Detect).error, error) << text;
     }
     std::string many;
     for (int i = 0; i < 101; ++i) {
         many += "A\r\n  2\r\n00 A4\r\n\r\n";
     }
-    EXPECT_EQ(CommandsOfFile(many, "q.txt", FileFormat::Detect).error,
+    EXPECT_EQ(commandsOfFile(many, "q.txt", FileFormat::Detect).error,
               "q.txt: more than the 100 commands a queue holds");
 }
 
@@ -100,15 +100,15 @@ TEST(RunFile, ReadsFilesAndRefusesWhatItCannotRead) {
     std::filesystem::create_directories(folder);
     const std::string script = (folder / "s.apdu").string();
     std::ofstream(script) << "00 84 00 00 08 => .. 90 00\n";
-    EXPECT_EQ(LoadRunFile(script, FileFormat::Detect).commands.size(), 1u);
-    EXPECT_EQ(LoadRunFile((folder / "none").string(), FileFormat::Detect).error,
+    EXPECT_EQ(loadRunFile(script, FileFormat::Detect).commands.size(), 1u);
+    EXPECT_EQ(loadRunFile((folder / "none").string(), FileFormat::Detect).error,
               (folder / "none").string() + ": No such file or directory");
-    EXPECT_EQ(LoadRunFile(folder.string(), FileFormat::Detect).error,
+    EXPECT_EQ(loadRunFile(folder.string(), FileFormat::Detect).error,
               folder.string() + ": Is a directory");
     const std::string big = (folder / "big").string();
     std::ofstream{big}.close();
     std::filesystem::resize_file(big, kMaxFileSize + 1);
-    EXPECT_EQ(LoadRunFile(big, FileFormat::Detect).error,
+    EXPECT_EQ(loadRunFile(big, FileFormat::Detect).error,
               big + ": larger than 16 MiB, more than any command file");
     std::filesystem::remove_all(folder);
 }

@@ -46,13 +46,13 @@ struct RunResult {
 };
 
 RunResult run(const char* script, ScriptedLink& link, RunSettings settings = {}) {
-    const FileCommands file = CommandsOfFile(script, "s.apdu", FileFormat::Script);
+    const FileCommands file = commandsOfFile(script, "s.apdu", FileFormat::Script);
     EXPECT_EQ(file.error, "");
     settings.reader = "KALDOR TR-100 00 00";
     RunResult result;
     const RunOutput output{[&](std::string_view text) { result.out += text; },
                            [&](std::string_view text) { result.err += text; }, [] {}};
-    result.status = RunCommands(file.commands, settings, link, output);
+    result.status = runCommands(file.commands, settings, link, output);
     return result;
 }
 
@@ -180,7 +180,7 @@ TEST(RunCommands, TextLinesShowPlaceRequestAnswerTimeAndResult) {
 TEST(RunCommands, QuietShowsWhatDidNotPassAndRoundsAndTheExpectOption) {
     ScriptedLink link;
     link.answers = {{0x90, 0x00}, {0x6A, 0x82}, {0x90, 0x00}, {0x90, 0x00}};
-    const Pattern ok = ParsePattern("90 00").pattern;
+    const Pattern ok = parsePattern("90 00").pattern;
     RunSettings settings;
     settings.quiet = true;
     settings.repeat = 2;
@@ -229,9 +229,9 @@ TEST(RunCommands, JsonLinesAreJson) {
 }
 
 TEST(FailureName, ControlPathResultsKeepTheirCode) {
-    EXPECT_EQ(FailureName(0x0AA9), "KTX_PCSC_SCARDTRANSMIT_ERR");
-    EXPECT_EQ(FailureName(static_cast<int32_t>(0x80100016)), "ISP_UNKNOWN_ERR (0x80100016)");
-    EXPECT_EQ(FailureName(0x0A7F), "ISP_UNKNOWN_ERR");
+    EXPECT_EQ(failureName(0x0AA9), "KTX_PCSC_SCARDTRANSMIT_ERR");
+    EXPECT_EQ(failureName(static_cast<int32_t>(0x80100016)), "ISP_UNKNOWN_ERR (0x80100016)");
+    EXPECT_EQ(failureName(0x0A7F), "ISP_UNKNOWN_ERR");
 }
 
 } // namespace

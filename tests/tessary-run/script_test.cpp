@@ -1,7 +1,7 @@
 // Scripts and patterns as text: what each line gives, every fault with its line number, and
 // what a pattern matches.
-#include "script.h"
 #include "hex_text.h"
+#include "script.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +13,13 @@ namespace {
 std::string hexOf(const ScriptCommand& command) {
     std::string text = formatHex(command.apdu);
     if (command.expect) {
-        text += " => " + FormatPattern(*command.expect);
+        text += " => " + formatPattern(*command.expect);
     }
     return text;
 }
 
 TEST(ParseScript, LinesGiveCommandsWithTheirLineNumbers) {
-    const ScriptParse script = ParseScript("\xEF\xBB\xBF# a comment first\r\n"
+    const ScriptParse script = parseScript("\xEF\xBB\xBF# a comment first\r\n"
                                            "00 A4 00 00 02 3F 00 => 90 00\r\n"
                                            "\n"
                                            "  00a4000c022f02=>9000   # compact\n"
@@ -39,8 +39,8 @@ TEST(ParseScript, LinesGiveCommandsWithTheirLineNumbers) {
         EXPECT_EQ(script.commands[i].line, expected[i].first);
         EXPECT_EQ(hexOf(script.commands[i]), expected[i].second);
     }
-    EXPECT_TRUE(ParseScript("").commands.empty());
-    EXPECT_TRUE(ParseScript("# only\n\n   \n").commands.empty());
+    EXPECT_TRUE(parseScript("").commands.empty());
+    EXPECT_TRUE(parseScript("# only\n\n   \n").commands.empty());
 }
 
 TEST(ParseScript, EveryFaultNamesItsLineAndNothingIsKept) {
@@ -69,7 +69,7 @@ TEST(ParseScript, EveryFaultNamesItsLineAndNothingIsKept) {
         {"00\r840", 1, "\"\\x0D8\" is not a hexadecimal byte"}, // a CR alone ends no line
     };
     for (const auto& c : cases) {
-        const ScriptParse script = ParseScript(c.text);
+        const ScriptParse script = parseScript(c.text);
         EXPECT_EQ(script.errorLine, c.line) << c.text;
         EXPECT_NE(script.error.find(c.error), std::string::npos) << c.text << ": " << script.error;
         EXPECT_TRUE(script.commands.empty()) << c.text;
@@ -78,15 +78,15 @@ TEST(ParseScript, EveryFaultNamesItsLineAndNothingIsKept) {
 
 TEST(ParseScript, LimitsAndHostileInputStayBounded) {
     const std::string longest(kMaxApduLength * 2, 'A');
-    EXPECT_EQ(ParseScript(longest).commands.at(0).apdu.size(), kMaxApduLength);
-    const ScriptParse tooLong = ParseScript("00\n" + longest + "AA");
+    EXPECT_EQ(parseScript(longest).commands.at(0).apdu.size(), kMaxApduLength);
+    const ScriptParse tooLong = parseScript("00\n" + longest + "AA");
     EXPECT_EQ(tooLong.errorLine, 2u);
     EXPECT_NE(tooLong.error.find("longer than 65548 bytes"), std::string::npos);
     const std::string pattern = "00 => " + std::string(kMaxApduLength * 2 + 2, '0');
-    EXPECT_NE(ParseScript(pattern).error.find("longer than any response"), std::string::npos);
+    EXPECT_NE(parseScript(pattern).error.find("longer than any response"), std::string::npos);
     // A zero byte, and a quote of a long run cut short.
-    EXPECT_EQ(ParseScript(std::string("00\0A", 4)).error, "\"\\x00A\" is not a hexadecimal byte");
-    EXPECT_EQ(ParseScript(std::string(41, 'A')).error,
+    EXPECT_EQ(parseScript(std::string("00\0A", 4)).error, "\"\\x00A\" is not a hexadecimal byte");
+    EXPECT_EQ(parseScript(std::string(41, 'A')).error,
               "\"AAAAAAAAAAAAAAAAAAAAAAAA...\" has an odd number of digits");
 }
 
@@ -113,13 +113,13 @@ TEST(Pattern, MatchesWildcardsAndAnyRun) {
         {"01 .. 02 .. 90 00", "01 03 03 04 90 00", false},
     };
     for (const auto& c : cases) {
-        const PatternParse pattern = ParsePattern(c.pattern);
+        const PatternParse pattern = parsePattern(c.pattern);
         ASSERT_EQ(pattern.error, "") << c.pattern;
-        const ScriptParse response = ParseScript(c.response);
-        EXPECT_EQ(MatchPattern(pattern.pattern, response.commands.at(0).apdu), c.matches)
+        const ScriptParse response = parseScript(c.response);
+        EXPECT_EQ(matchPattern(pattern.pattern, response.commands.at(0).apdu), c.matches)
             << c.pattern << " against " << c.response;
     }
-    EXPECT_EQ(FormatPattern(ParsePattern("....xx9000").pattern), ".. xx 90 00");
+    EXPECT_EQ(formatPattern(parsePattern("....xx9000").pattern), ".. xx 90 00");
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <bit>
 #include <cctype>
 
-namespace memcardtool {
+namespace tessary::memcard {
 namespace {
 
 constexpr std::string_view kMagic = "tessary-memcard";
@@ -362,4 +362,4 @@ std::vector<std::string> diffImages(const CardImage& from, const CardImage& to) 
     return lines;
 }
 
-} // namespace memcardtool
+} // namespace tessary::memcard

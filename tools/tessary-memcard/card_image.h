@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace memcardtool {
+namespace tessary::memcard {
 
 enum class CardType { Sle4442, Sle4432, Sle4428, Sle4418 };
 
@@ -72,4 +72,4 @@ std::string formatByte(uint8_t byte);
 // images hold the same card contents (their dates do not count).
 std::vector<std::string> diffImages(const CardImage& from, const CardImage& to);
 
-} // namespace memcardtool
+} // namespace tessary::memcard

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 
-namespace memcardtool {
+namespace tessary::memcard {
 namespace {
 
 CardStatus failed(LONG code, std::string step) {
@@ -243,4 +243,4 @@ WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan) {
     return report;
 }
 
-} // namespace memcardtool
+} // namespace tessary::memcard

@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-namespace memcardtool {
+namespace tessary::memcard {
 
 // A PC/SC result with what was being done; code 0 is success.
 struct CardStatus {
@@ -86,4 +86,4 @@ struct WriteReport {
 // the first failure.
 WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan);
 
-} // namespace memcardtool
+} // namespace tessary::memcard

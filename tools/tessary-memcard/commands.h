@@ -1,16 +1,14 @@
-// The program's commands: info, read, write, diff and verify, with their options.
+// The program's command flows, one a file, each from its options to its exit status.
 #pragma once
 
-#include <QStringList>
+#include "options.h"
 
-namespace memcardtool {
+namespace tessary::memcard {
 
-// Exit statuses: done (diff: equal); refused or different (a wrong PSC, protected bytes,
-// the last PSC attempt kept, images that differ); an error (usage, files, the PC/SC
-// service, the reader or the card).
-enum Exit { kDone = 0, kRefused = 1, kError = 2 };
+int commandInfo(const Options& o);
+int commandRead(const Options& o);
+int commandWrite(const Options& o);
+int commandDiff(const Options& o);
+int commandVerify(const Options& o);
 
-// Runs the command line (the program's name first) and gives the exit status.
-int runCommandLine(const QStringList& arguments);
-
-} // namespace memcardtool
+} // namespace tessary::memcard

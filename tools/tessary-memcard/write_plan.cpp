@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace memcardtool {
+namespace tessary::memcard {
 
 std::size_t WritePlan::byteCount() const {
     std::size_t n = 0;
@@ -60,4 +60,4 @@ std::vector<uint32_t> bytesNotTaken(const WritePlan& plan, const CardImage& afte
     return missing;
 }
 
-} // namespace memcardtool
+} // namespace tessary::memcard

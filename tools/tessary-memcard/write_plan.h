@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace memcardtool {
+namespace tessary::memcard {
 
 struct WriteRun {
     uint32_t address = 0;
@@ -35,4 +35,4 @@ WritePlan planWrite(const CardImage& card, const CardImage& image);
 // The planned bytes that `after`, the card read back, does not hold.
 std::vector<uint32_t> bytesNotTaken(const WritePlan& plan, const CardImage& after);
 
-} // namespace memcardtool
+} // namespace tessary::memcard

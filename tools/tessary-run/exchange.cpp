@@ -10,7 +10,7 @@ constexpr uint8_t kWrongLe = 0x6C;
 
 } // namespace
 
-std::optional<Bytes> WithLe(std::span<const uint8_t> apdu, uint8_t le) {
+std::optional<Bytes> withLe(std::span<const uint8_t> apdu, uint8_t le) {
     if (apdu.size() < 4) {
         return std::nullopt;
     }
@@ -27,7 +27,7 @@ std::optional<Bytes> WithLe(std::span<const uint8_t> apdu, uint8_t le) {
     return command;
 }
 
-CommandOutcome SendCommand(const Bytes& apdu, bool getResponse, const Transmit& transmit) {
+CommandOutcome sendCommand(const Bytes& apdu, bool getResponse, const Transmit& transmit) {
     CommandOutcome outcome;
     Bytes request = apdu;
     bool leCorrected = false;
@@ -51,7 +51,7 @@ CommandOutcome SendCommand(const Bytes& apdu, bool getResponse, const Transmit& 
         const uint8_t sw2 = answer.back();
         if (sw1 == kWrongLe && answer.size() == 2 && !leCorrected) {
             // Once only: a card that asks again for another Le is answered as it stands.
-            auto again = WithLe(request, sw2);
+            auto again = withLe(request, sw2);
             if (!again) {
                 break;
             }
@@ -68,7 +68,7 @@ CommandOutcome SendCommand(const Bytes& apdu, bool getResponse, const Transmit& 
     return outcome;
 }
 
-std::optional<TimeSummary> Summarize(std::vector<int64_t> values) {
+std::optional<TimeSummary> summarize(std::vector<int64_t> values) {
     if (values.empty()) {
         return std::nullopt;
     }

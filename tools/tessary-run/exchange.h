@@ -45,11 +45,11 @@ struct CommandOutcome {
 // The most exchanges one command leads to: enough for 64 KiB in 256-byte pieces.
 inline constexpr std::size_t kMaxExchangesPerCommand = 260;
 
-CommandOutcome SendCommand(const Bytes& apdu, bool getResponse, const Transmit& transmit);
+CommandOutcome sendCommand(const Bytes& apdu, bool getResponse, const Transmit& transmit);
 
 // The command with its Le set to `le`: added to a command without one, replacing the one it
 // has; nothing for bytes that are no short APDU.
-std::optional<Bytes> WithLe(std::span<const uint8_t> apdu, uint8_t le);
+std::optional<Bytes> withLe(std::span<const uint8_t> apdu, uint8_t le);
 
 // Minimum, median, 95th percentile and maximum (nearest rank), of at least one value.
 struct TimeSummary {
@@ -58,6 +58,6 @@ struct TimeSummary {
     int64_t p95 = 0;
     int64_t max = 0;
 };
-std::optional<TimeSummary> Summarize(std::vector<int64_t> values);
+std::optional<TimeSummary> summarize(std::vector<int64_t> values);
 
 } // namespace tessary::run

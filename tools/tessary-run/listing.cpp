@@ -24,7 +24,7 @@ std::string askFailure(const pcscfeatures::FeatureQuery& query) {
 
 } // namespace
 
-std::string FeaturesText(const pcscfeatures::FeatureQuery& query) {
+std::string featuresText(const pcscfeatures::FeatureQuery& query) {
     if (refused(query)) {
         return "no escape command, no part 10 features (it answers no feature request)";
     }
@@ -34,7 +34,7 @@ std::string FeaturesText(const pcscfeatures::FeatureQuery& query) {
     return pcscfeatures::describeFeatures(query.reply);
 }
 
-QJsonObject FeaturesJson(const pcscfeatures::FeatureQuery& query) {
+QJsonObject featuresJson(const pcscfeatures::FeatureQuery& query) {
     QJsonObject object;
     if (query.result != SCARD_S_SUCCESS && !refused(query)) {
         object.insert("error", QString::fromStdString(askFailure(query)));

@@ -10,10 +10,10 @@
 
 namespace tessary::run {
 
-std::string FeaturesText(const pcscfeatures::FeatureQuery& query);
+std::string featuresText(const pcscfeatures::FeatureQuery& query);
 // {"escape": "0x42000001" or null, "features": [{"tag", "name", "code"}...]}, with "error"
 // in place of both when the driver could not be asked, and beside them for a reply that is
 // no list of records.
-QJsonObject FeaturesJson(const pcscfeatures::FeatureQuery& query);
+QJsonObject featuresJson(const pcscfeatures::FeatureQuery& query);
 
 } // namespace tessary::run

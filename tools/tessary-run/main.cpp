@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ int fatal(const std::string& message) {
     return 2;
 }
 
+// A reader per entry with its index, as -r takes it: its state and card, what the ATR says,
+// and what its driver offers.
 int listReaders(Session& session, bool json) {
     std::string error;
     const auto readers = session.readers(error);
@@ -40,72 +43,36 @@ int listReaders(Session& session, bool json) {
     if (readers->empty() && !json) {
         out("no readers\n");
     }
-    for (const ReaderEntry& reader : *readers) {
-        const std::string state = CardStateText(reader.state);
+    for (std::size_t index = 0; index < readers->size(); ++index) {
+        const ListedReader& reader = (*readers)[index];
+        const std::string state = cardStateText(reader.state);
         const std::string atr = formatHex(reader.atr);
         const std::string says = reader.card ? describeAtr(reader.atr) : std::string();
         const pcscfeatures::FeatureQuery features = pcscfeatures::queryReaderFeatures(reader.name);
         if (json) {
             QJsonObject object{{"type", "reader"},
+                               {"index", static_cast<qint64>(index)},
                                {"name", QString::fromStdString(reader.name)},
                                {"state", QString::fromStdString(state)}};
             if (reader.card) {
                 object.insert("atr", QString::fromStdString(atr));
                 object.insert("atr_says", QString::fromStdString(says));
             }
-            object.insert("driver", FeaturesJson(features));
+            object.insert("driver", featuresJson(features));
             out(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n");
         } else {
-            out(reader.name + ": " + state);
+            out("[" + std::to_string(index) + "] " + reader.name + ": " + state);
             out(reader.card ? ", ATR " + atr + "\n  " + says + "\n" : std::string("\n"));
-            out("  driver: " + FeaturesText(features) + "\n");
+            out("  driver: " + featuresText(features) + "\n");
         }
     }
     return 0;
 }
 
-// The reader to connect to: the first whose name begins with the prefix, or the first with a
-// card (in direct mode, the first at all when none has one). Empty with `error` filled when
-// there is none to take.
-std::string chooseReader(const std::vector<ReaderEntry>& readers, const Options& options,
-                         std::string& error) {
-    const bool direct = options.shareMode == 3;
-    if (readers.empty()) {
-        error = "no PC/SC reader found";
-        return {};
-    }
-    if (options.reader) {
-        for (const ReaderEntry& reader : readers) {
-            if (reader.name.starts_with(*options.reader)) {
-                if (!reader.card && !direct) {
-                    error = "no card in " + reader.name;
-                    return {};
-                }
-                return reader.name;
-            }
-        }
-        error = "no reader's name begins with \"" + *options.reader + "\"; the readers:";
-        for (const ReaderEntry& reader : readers) {
-            error += "\n  " + reader.name;
-        }
-        return {};
-    }
-    for (const ReaderEntry& reader : readers) {
-        if (reader.card) {
-            return reader.name;
-        }
-    }
-    if (direct) {
-        return readers.front().name;
-    }
-    error = "no reader holds a card";
-    return {};
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ReadOptions(std::vector<std::string>(argv, argv + argc));
+    const Options options = readOptions(std::vector<std::string>(argv, argv + argc));
     if (options.exitStatus >= 0) {
         std::fputs(options.output.c_str(), stdout);
         std::fputs(options.error.c_str(), stderr);
@@ -114,7 +81,7 @@ int main(int argc, char** argv) {
     // Every file is read and checked before anything is sent.
     std::vector<RunCommand> commands;
     for (const std::string& file : options.files) {
-        FileCommands loaded = LoadRunFile(file, options.format);
+        FileCommands loaded = loadRunFile(file, options.format);
         if (!loaded.error.empty()) {
             return fatal(loaded.error);
         }
@@ -130,15 +97,7 @@ int main(int argc, char** argv) {
     if (options.list) {
         return listReaders(session, options.json);
     }
-    const auto readers = session.readers(error);
-    if (!readers) {
-        return fatal(error);
-    }
-    const std::string reader = chooseReader(*readers, options, error);
-    if (reader.empty()) {
-        return fatal(error);
-    }
-    if (!session.connect(reader, options.shareMode, error)) {
+    if (!session.connect(options.reader, options.shareMode, error)) {
         return fatal(error);
     }
     RunSettings settings;
@@ -149,9 +108,9 @@ int main(int argc, char** argv) {
     settings.stopOnFail = options.stopOnFail;
     settings.json = options.json;
     settings.quiet = options.quiet;
-    settings.reader = reader;
+    settings.reader = session.reader();
     const RunOutput output{
         out, [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); },
         [] { std::fflush(stdout); }};
-    return RunCommands(commands, settings, session, output);
+    return runCommands(commands, settings, session, output);
 }

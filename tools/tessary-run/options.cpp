@@ -63,15 +63,18 @@ std::optional<uint32_t> number(const QString& text, uint32_t max) {
 
 } // namespace
 
-Options ReadOptions(const std::vector<std::string>& arguments) {
+Options readOptions(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    const auto list = option({"list"}, "List every reader with its card state and ATR, and what "
-                                       "the ATR says.");
+    const auto list = option({"list"}, "List every reader with its index for -r, its card state "
+                                       "and ATR, what the ATR says and what its driver offers.");
     const auto reader = option({"r", "reader"},
-                               "The reader whose name begins with PREFIX (default: the first "
-                               "reader with a card).",
-                               "PREFIX");
+                               "The reader of this whole name, the one reader whose name begins "
+                               "with it, or the reader of this index in --list (from 0); digits "
+                               "alone are taken as a whole name first, then as an index. Without "
+                               "it: the one reader holding a card, or in direct mode the only "
+                               "reader when none holds one; never a guess between two.",
+                               "READER");
     const auto mode = option({"m", "mode"},
                              "Connect shared (default), exclusive, or direct: then the commands "
                              "go to the reader's own control path.",
@@ -174,7 +177,7 @@ Options ReadOptions(const std::vector<std::string>& arguments) {
         }
     }
     if (parser.isSet(expect)) {
-        PatternParse pattern = ParsePattern(parser.value(expect).toStdString());
+        PatternParse pattern = parsePattern(parser.value(expect).toStdString());
         if (!pattern.error.empty()) {
             return usageError("--expect: " + pattern.error);
         }

@@ -15,7 +15,7 @@ struct Options {
     bool list = false;
     std::vector<std::string> files;
     FileFormat format = FileFormat::Detect;
-    std::optional<std::string> reader; // a prefix of the reader's name
+    std::optional<std::string> reader; // -r: a name, the beginning of one, or an index
     uint32_t shareMode = 2;            // SCARD_SHARE_SHARED
     uint32_t intervalMs = 0;
     uint32_t repeat = 1;
@@ -36,6 +36,6 @@ inline constexpr uint32_t kMaxIntervalMs = 3600 * 1000;
 inline constexpr uint32_t kMaxRepeat = 1000000;
 
 // argv[0] is the program; the rest are its arguments.
-Options ReadOptions(const std::vector<std::string>& arguments);
+Options readOptions(const std::vector<std::string>& arguments);
 
 } // namespace tessary::run

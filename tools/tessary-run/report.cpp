@@ -41,9 +41,9 @@ std::string resultText(const CommandReport& report) {
     case Result::Ok:
         return "ok";
     case Result::Fail:
-        return "FAIL (expected " + FormatPattern(*report.expect) + ")";
+        return "FAIL (expected " + formatPattern(*report.expect) + ")";
     case Result::Error:
-        return FailureName(report.outcome->status);
+        return failureName(report.outcome->status);
     }
     return {};
 }
@@ -55,17 +55,17 @@ std::string line(const std::string& where, const std::string& request, const std
 
 } // namespace
 
-Result Judge(const CommandOutcome& outcome, const Pattern* expect) {
+Result judge(const CommandOutcome& outcome, const Pattern* expect) {
     if (outcome.status != 0) {
         return Result::Error;
     }
-    if (expect != nullptr && !MatchPattern(*expect, outcome.response)) {
+    if (expect != nullptr && !matchPattern(*expect, outcome.response)) {
         return Result::Fail;
     }
     return Result::Ok;
 }
 
-std::string FailureName(int32_t status) {
+std::string failureName(int32_t status) {
     char name[35];
     std::string text = StatusCodeName(status, name);
     if (text == "ISP_UNKNOWN_ERR" && status != 0x0A7F) {
@@ -76,7 +76,7 @@ std::string FailureName(int32_t status) {
     return text;
 }
 
-std::string FormatCommandText(const CommandReport& report) {
+std::string formatCommandText(const CommandReport& report) {
     const CommandOutcome& outcome = *report.outcome;
     const std::string where = place(report);
     std::string text;
@@ -85,7 +85,7 @@ std::string FormatCommandText(const CommandReport& report) {
         for (const RawExchange& exchange : outcome.exchanges) {
             const std::string answer = exchange.status == 0
                                            ? formatHex(exchange.response)
-                                           : "no answer, " + FailureName(exchange.status);
+                                           : "no answer, " + failureName(exchange.status);
             text += line(where, formatHex(exchange.request), answer, exchange.micros) + "\n";
         }
     }
@@ -97,7 +97,7 @@ std::string FormatCommandText(const CommandReport& report) {
     return text;
 }
 
-std::string FormatCommandJson(const CommandReport& report) {
+std::string formatCommandJson(const CommandReport& report) {
     const RunCommand& command = *report.command;
     const CommandOutcome& outcome = *report.outcome;
     QJsonObject object{
@@ -115,12 +115,12 @@ std::string FormatCommandJson(const CommandReport& report) {
         object.insert("name", qText(*command.name));
     }
     if (report.result == Result::Error) {
-        object.insert("error", qText(FailureName(outcome.status)));
+        object.insert("error", qText(failureName(outcome.status)));
     } else {
         object.insert("response", qHex(outcome.response));
     }
     if (report.expect != nullptr) {
-        object.insert("expected", qText(FormatPattern(*report.expect)));
+        object.insert("expected", qText(formatPattern(*report.expect)));
     }
     if (outcome.exchanges.size() > 1) {
         QJsonArray exchanges;
@@ -130,7 +130,7 @@ std::string FormatCommandJson(const CommandReport& report) {
             if (exchange.status == 0) {
                 raw.insert("response", qHex(exchange.response));
             } else {
-                raw.insert("error", qText(FailureName(exchange.status)));
+                raw.insert("error", qText(failureName(exchange.status)));
             }
             exchanges.append(raw);
         }
@@ -139,7 +139,7 @@ std::string FormatCommandJson(const CommandReport& report) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
-std::string FormatSummaryText(const RunSummary& summary) {
+std::string formatSummaryText(const RunSummary& summary) {
     const auto counted = [](std::size_t count, const char* one, const char* more) {
         return std::to_string(count) + (count == 1 ? one : more);
     };
@@ -147,14 +147,14 @@ std::string FormatSummaryText(const RunSummary& summary) {
                        std::to_string(summary.passed) + " passed, " +
                        std::to_string(summary.failed) + " failed, " +
                        counted(summary.errors, " error", " errors");
-    if (const auto times = Summarize(summary.micros)) {
+    if (const auto times = summarize(summary.micros)) {
         text += "; exchange time min " + micros(times->min) + ", median " + micros(times->median) +
                 ", 95th percentile " + micros(times->p95) + ", max " + micros(times->max);
     }
     return text + "\n";
 }
 
-std::string FormatSummaryJson(const RunSummary& summary) {
+std::string formatSummaryJson(const RunSummary& summary) {
     QJsonObject object{
         {"type", "summary"},
         {"commands", static_cast<qint64>(summary.commands)},
@@ -163,7 +163,7 @@ std::string FormatSummaryJson(const RunSummary& summary) {
         {"errors", static_cast<qint64>(summary.errors)},
         {"status", summary.status},
     };
-    if (const auto times = Summarize(summary.micros)) {
+    if (const auto times = summarize(summary.micros)) {
         object.insert("time_us", QJsonObject{{"min", static_cast<qint64>(times->min)},
                                              {"median", static_cast<qint64>(times->median)},
                                              {"p95", static_cast<qint64>(times->p95)},

@@ -24,14 +24,14 @@ struct CommandReport {
 };
 
 // The result of an outcome against its expectation.
-Result Judge(const CommandOutcome& outcome, const Pattern* expect);
+Result judge(const CommandOutcome& outcome, const Pattern* expect);
 
 // The name of a failed exchange's status: the access library's name for its codes, the
 // service's code as well for the control path's results (shown as ISP_UNKNOWN_ERR).
-std::string FailureName(int32_t status);
+std::string failureName(int32_t status);
 
-std::string FormatCommandText(const CommandReport& report);
-std::string FormatCommandJson(const CommandReport& report);
+std::string formatCommandText(const CommandReport& report);
+std::string formatCommandJson(const CommandReport& report);
 
 struct RunSummary {
     std::size_t commands = 0;
@@ -43,7 +43,7 @@ struct RunSummary {
     int status = 0;              // the exit status
 };
 
-std::string FormatSummaryText(const RunSummary& summary);
-std::string FormatSummaryJson(const RunSummary& summary);
+std::string formatSummaryText(const RunSummary& summary);
+std::string formatSummaryJson(const RunSummary& summary);
 
 } // namespace tessary::run

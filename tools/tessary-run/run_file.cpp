@@ -1,7 +1,7 @@
 #include "run_file.h"
 
-#include "request_text.h"
 #include "queue_file.h"
+#include "request_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -82,7 +82,7 @@ FileCommands queueCommands(std::string_view bytes, const std::string& fileName) 
 
 FileCommands scriptCommands(std::string_view bytes, const std::string& fileName) {
     FileCommands result;
-    ScriptParse script = ParseScript(bytes);
+    ScriptParse script = parseScript(bytes);
     if (!script.error.empty()) {
         result.error = at(fileName, script.errorLine) + script.error;
         return result;
@@ -96,7 +96,7 @@ FileCommands scriptCommands(std::string_view bytes, const std::string& fileName)
 
 } // namespace
 
-bool LooksLikeQueueFile(std::string_view bytes) {
+bool looksLikeQueueFile(std::string_view bytes) {
     std::size_t index = 0;
     while (!bytes.empty()) {
         const std::size_t feed = bytes.find('\n');
@@ -113,10 +113,10 @@ bool LooksLikeQueueFile(std::string_view bytes) {
     return index > 0 && index % kLinesPerCommand == 0;
 }
 
-FileCommands CommandsOfFile(std::string_view bytes, const std::string& fileName,
+FileCommands commandsOfFile(std::string_view bytes, const std::string& fileName,
                             FileFormat format) {
     if (format == FileFormat::Detect) {
-        format = LooksLikeQueueFile(bytes) ? FileFormat::Queue : FileFormat::Script;
+        format = looksLikeQueueFile(bytes) ? FileFormat::Queue : FileFormat::Script;
     }
     FileCommands result = format == FileFormat::Queue ? queueCommands(bytes, fileName)
                                                       : scriptCommands(bytes, fileName);
@@ -126,7 +126,7 @@ FileCommands CommandsOfFile(std::string_view bytes, const std::string& fileName,
     return result;
 }
 
-FileCommands LoadRunFile(const std::string& path, FileFormat format) {
+FileCommands loadRunFile(const std::string& path, FileFormat format) {
     const bool standardInput = path == "-";
     const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     const std::string fileName = standardInput ? "(standard input)" : path;
@@ -160,7 +160,7 @@ FileCommands LoadRunFile(const std::string& path, FileFormat format) {
         failed.error = fileName + ": larger than " + std::to_string(kMaxFileSize >> 20) +
                        " MiB, more than any command file";
     } else {
-        return CommandsOfFile(bytes, fileName, format);
+        return commandsOfFile(bytes, fileName, format);
     }
     return failed;
 }

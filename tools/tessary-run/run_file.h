@@ -32,14 +32,14 @@ struct FileCommands {
 
 // The shape of a queue file: a whole number of four-line groups, each with a blank-padded
 // number on its second line and an empty fourth line.
-bool LooksLikeQueueFile(std::string_view bytes);
+bool looksLikeQueueFile(std::string_view bytes);
 
-FileCommands CommandsOfFile(std::string_view bytes, const std::string& fileName, FileFormat format);
+FileCommands commandsOfFile(std::string_view bytes, const std::string& fileName, FileFormat format);
 
 // The largest file taken: far more than any script a person writes or a queue holds.
 inline constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
 
 // Reads the file ("-" is the standard input) and gives its commands.
-FileCommands LoadRunFile(const std::string& path, FileFormat format);
+FileCommands loadRunFile(const std::string& path, FileFormat format);
 
 } // namespace tessary::run

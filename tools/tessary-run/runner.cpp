@@ -32,7 +32,7 @@ Ending endingFor(Loss loss, const std::string& reader) {
 
 } // namespace
 
-int RunCommands(const std::vector<RunCommand>& commands, const RunSettings& settings, Link& link,
+int runCommands(const std::vector<RunCommand>& commands, const RunSettings& settings, Link& link,
                 const RunOutput& output) {
     RunSummary summary;
     const Transmit transmit = [&link](const Bytes& request) { return link.transmit(request); };
@@ -45,10 +45,10 @@ int RunCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
             }
             first = false;
             const CommandOutcome outcome =
-                SendCommand(command.apdu, settings.getResponse, transmit);
+                sendCommand(command.apdu, settings.getResponse, transmit);
             const Pattern* expect = command.expect ? &*command.expect : settings.expect;
             const CommandReport report{&command, round,  settings.repeat,
-                                       &outcome, expect, Judge(outcome, expect)};
+                                       &outcome, expect, judge(outcome, expect)};
             ++summary.commands;
             for (const RawExchange& exchange : outcome.exchanges) {
                 summary.micros.push_back(exchange.micros);
@@ -65,7 +65,7 @@ int RunCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
                 break;
             }
             if (!settings.quiet || report.result != Result::Ok) {
-                output.out(settings.json ? FormatCommandJson(report) : FormatCommandText(report));
+                output.out(settings.json ? formatCommandJson(report) : formatCommandText(report));
             }
             if (report.result == Result::Error) {
                 const Ending ending = endingFor(link.lossAfterFailure(), settings.reader);
@@ -88,7 +88,7 @@ int RunCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
         output.flush();
         output.err("tessary-run: " + summary.stopped + "\n");
     }
-    output.out(settings.json ? FormatSummaryJson(summary) : FormatSummaryText(summary));
+    output.out(settings.json ? formatSummaryJson(summary) : formatSummaryText(summary));
     output.flush();
     return summary.status;
 }

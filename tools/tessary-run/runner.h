@@ -33,7 +33,7 @@ struct RunOutput {
 };
 
 // Runs the commands and writes the summary; returns the exit status.
-int RunCommands(const std::vector<RunCommand>& commands, const RunSettings& settings, Link& link,
+int runCommands(const std::vector<RunCommand>& commands, const RunSettings& settings, Link& link,
                 const RunOutput& output);
 
 } // namespace tessary::run

@@ -99,7 +99,7 @@ std::size_t fixedLength(const Pattern& pattern) {
 
 } // namespace
 
-PatternParse ParsePattern(std::string_view text) {
+PatternParse parsePattern(std::string_view text) {
     PatternParse parsed;
     const std::vector<std::string_view> units = unitsOf(text, parsed.error);
     if (!parsed.error.empty()) {
@@ -143,7 +143,7 @@ PatternParse ParsePattern(std::string_view text) {
     return parsed;
 }
 
-bool MatchPattern(const Pattern& pattern, std::span<const uint8_t> response) {
+bool matchPattern(const Pattern& pattern, std::span<const uint8_t> response) {
     // Wildcard matching that goes back only to the last "..": linear for the patterns
     // people write, at most patterns times responses for any.
     const auto& elements = pattern.elements;
@@ -172,7 +172,7 @@ bool MatchPattern(const Pattern& pattern, std::span<const uint8_t> response) {
     return p == elements.size();
 }
 
-std::string FormatPattern(const Pattern& pattern) {
+std::string formatPattern(const Pattern& pattern) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     for (const PatternElement& e : pattern.elements) {
@@ -195,7 +195,7 @@ std::string FormatPattern(const Pattern& pattern) {
     return text;
 }
 
-ScriptParse ParseScript(std::string_view text) {
+ScriptParse parseScript(std::string_view text) {
     ScriptParse script;
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());
@@ -231,7 +231,7 @@ ScriptParse ParseScript(std::string_view text) {
         }
         ScriptCommand command{lineNumber, std::move(*apdu), std::nullopt};
         if (arrow != std::string_view::npos) {
-            PatternParse pattern = ParsePattern(line.substr(arrow + kArrow.size()));
+            PatternParse pattern = parsePattern(line.substr(arrow + kArrow.size()));
             if (!pattern.error.empty()) {
                 return fail(lineNumber, pattern.error);
             }

@@ -36,13 +36,13 @@ struct PatternParse {
     Pattern pattern;
     std::string error; // empty when the pattern is good
 };
-PatternParse ParsePattern(std::string_view text);
+PatternParse parsePattern(std::string_view text);
 
 // Whether the whole response matches the pattern.
-bool MatchPattern(const Pattern& pattern, std::span<const uint8_t> response);
+bool matchPattern(const Pattern& pattern, std::span<const uint8_t> response);
 
 // "01 xx xx xx 90 00", ".. 90 00": the pattern as the program shows it.
-std::string FormatPattern(const Pattern& pattern);
+std::string formatPattern(const Pattern& pattern);
 
 struct ScriptCommand {
     std::size_t line = 0; // from 1
@@ -57,6 +57,6 @@ struct ScriptParse {
     std::size_t errorLine = 0; // 0: no fault
     std::string error;
 };
-ScriptParse ParseScript(std::string_view text);
+ScriptParse parseScript(std::string_view text);
 
 } // namespace tessary::run

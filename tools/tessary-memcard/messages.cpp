@@ -1,0 +1,78 @@
+#include "messages.h"
+
+#include "options.h"
+#include "reader_features.h"
+
+#include <cstdio>
+
+namespace tessary::memcard {
+
+void out(const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+}
+
+void note(const std::string& line) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
+}
+
+int error(const std::string& message) {
+    note(message);
+    return kError;
+}
+
+int cardError(const CardStatus& status) {
+    if (!status.detail.empty()) {
+        return error(status.step + " failed: " + status.detail);
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(status.code));
+    // The memory-card library's word for an answer that came back short.
+    const std::string what = status.code == SCARD_F_COMM_ERROR ? "the card's answer came back short"
+                                                               : pcsc_stringify_error(status.code);
+    if (status.code == SCARD_E_UNSUPPORTED_FEATURE) {
+        note(pcscfeatures::noEscapeHint(pcscfeatures::kMemoryCardFrameCode));
+    }
+    return error(status.step + " failed: " + what + " (" + code + ")");
+}
+
+std::string bytesWord(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
+std::string attemptsWord(int n) {
+    return std::to_string(n) + (n == 1 ? " attempt" : " attempts");
+}
+
+int reportPsc(const PscOutcome& outcome) {
+    switch (outcome.verdict) {
+    case PscVerdict::Accepted:
+        out("PSC accepted" + (outcome.attemptsAfter >= 0
+                                  ? "; " + attemptsWord(outcome.attemptsAfter) + " left"
+                                  : std::string()));
+        return kDone;
+    case PscVerdict::Wrong:
+        note("wrong PSC; " +
+             (outcome.attemptsAfter >= 0 ? attemptsWord(outcome.attemptsAfter)
+                                         : std::string("an unknown number of attempts")) +
+             " left");
+        return kRefused;
+    case PscVerdict::Locked:
+        note("the card is locked: no PSC attempt is left; nothing was tried");
+        return kRefused;
+    case PscVerdict::LastAttemptKept:
+        note("the card has one PSC attempt left, and a wrong PSC now locks it for good; "
+             "nothing was tried (give --last-attempt to try it)");
+        return kRefused;
+    case PscVerdict::AlreadyTried:
+        return error("a PSC was presented already in this run; nothing was tried again");
+    case PscVerdict::Failed:
+        break;
+    }
+    const int exit = cardError(outcome.status);
+    if (outcome.attemptsBefore > 0) { // the counter was read: the verification itself failed
+        note("the card may have spent a PSC attempt; 'info' tells how many are left");
+    }
+    return exit;
+}
+
+} // namespace tessary::memcard

@@ -1,0 +1,28 @@
+// What the commands say: results on standard output, notes and errors on standard error
+// under the program's name, a card's failures and a PSC verification's outcome as the
+// operator reads them, and the words their messages share.
+#pragma once
+
+#include "card_session.h"
+
+#include <cstddef>
+#include <string>
+
+namespace tessary::memcard {
+
+inline constexpr const char* kProgram = "tessary-memcard";
+
+void out(const std::string& line);
+void note(const std::string& line);
+// Notes the message and gives kError.
+int error(const std::string& message);
+// A card step's failure, with the hint for a driver that takes no memory-card frames;
+// gives kError.
+int cardError(const CardStatus& status);
+// The verification's outcome and the status to exit with: kDone when the PSC was accepted.
+int reportPsc(const PscOutcome& outcome);
+
+std::string bytesWord(std::size_t n);
+std::string attemptsWord(int n);
+
+} // namespace tessary::memcard

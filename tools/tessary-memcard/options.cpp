@@ -1,0 +1,202 @@
+#include "options.h"
+
+#include "commands.h"
+#include "messages.h"
+#include "tessary_version.h"
+
+#include <QCommandLineParser>
+
+#include <cctype>
+#include <cstdio>
+
+namespace tessary::memcard {
+namespace {
+
+constexpr const char* kUsageLine = "Usage: tessary-memcard COMMAND [options] [IMAGE...]\n";
+
+// A line per command, as help2man takes them for the manual page's synopsis.
+constexpr const char* kSynopsis =
+    "Usage: tessary-memcard info [-r READER] [--card TYPE]\n"
+    "  or:  tessary-memcard read [-r READER] [--card TYPE] IMAGE\n"
+    "  or:  tessary-memcard write [-r READER] [--card TYPE] [--psc HEX] [--dry-run] "
+    "[--last-attempt] IMAGE\n"
+    "  or:  tessary-memcard diff IMAGE IMAGE\n"
+    "  or:  tessary-memcard verify [-r READER] [--card TYPE] --psc HEX [--last-attempt]\n";
+
+constexpr const char* kEpilogue = R"(
+Commands:
+  info    The card's type, size, error counter (PSC attempts left) and protected
+          bytes.
+  read    Reads the whole card with its protection into the image file IMAGE.
+  write   Writes the bytes of IMAGE that differ from the card, after verifying the
+          PSC where the card needs it. Writes nothing when the image changes a
+          protected byte.
+  diff    Compares two images address by address, protection included.
+  verify  Presents the PSC once and tells the attempts left.
+
+Before a PSC is presented the error counter is read: with one attempt left nothing is
+tried unless --last-attempt is given, and no run presents a PSC twice.
+
+Exit status: 0 done (diff: the images are equal); 1 refused or different (a wrong PSC,
+the last attempt kept, a locked card, protected bytes, images that differ); 2 an error.
+
+Examples:
+  tessary-memcard read -r "Generic Reader" card.img
+  tessary-memcard write -r "Generic Reader" --psc 123456 --dry-run card.img
+)";
+
+int usageError(const std::string& message) {
+    note(message);
+    std::fprintf(stderr, "%sTry 'tessary-memcard --help' for more.\n", kUsageLine);
+    return kError;
+}
+
+struct Command {
+    const char* name;
+    int (*run)(const Options&);
+    int files;
+    std::vector<const char*> options; // the options it takes besides --help and --version
+};
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table{
+        {"info", commandInfo, 0, {"reader", "card"}},
+        {"read", commandRead, 1, {"reader", "card"}},
+        {"write", commandWrite, 1, {"reader", "card", "psc", "dry-run", "last-attempt"}},
+        {"diff", commandDiff, 2, {}},
+        {"verify", commandVerify, 0, {"reader", "card", "psc", "last-attempt"}},
+    };
+    return table;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> parsePsc(const std::string& text) {
+    std::string digits;
+    for (char c : text) {
+        if (c != ' ') {
+            digits += c;
+        }
+    }
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 16) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const std::string pair = digits.substr(i, 2);
+        if (!std::isxdigit(static_cast<unsigned char>(pair[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(pair[1]))) {
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<uint8_t>(std::stoul(pair, nullptr, 16)));
+    }
+    return bytes;
+}
+
+int runCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads, compares and writes whole SLE4442, SLE4432, SLE4428 and SLE4418 memory\n"
+        "cards as image files a person can read, edit and diff, without ever spending a\n"
+        "card's last PSC attempt unasked."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption reader(
+        {QStringLiteral("r"), QStringLiteral("reader")},
+        QStringLiteral("The reader of this whole name, the one reader whose name begins with "
+                       "it, or the reader of this index in tessary-run --list (from 0); digits "
+                       "alone are taken as a whole name first, then as an index. Needed when "
+                       "cards are in several readers."),
+        QStringLiteral("READER"));
+    const QCommandLineOption card(
+        QStringLiteral("card"),
+        QStringLiteral("The card type, when the ATR does not tell it: sle4442, sle4432, "
+                       "sle4428 or sle4418."),
+        QStringLiteral("TYPE"));
+    const QCommandLineOption psc(
+        QStringLiteral("psc"),
+        QStringLiteral("The card's PSC as hexadecimal digits: 3 bytes for an SLE4442 (123456), "
+                       "2 for an SLE4428."),
+        QStringLiteral("HEX"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("write: show what would be written, and "
+                                                   "write nothing."));
+    const QCommandLineOption lastAttempt(
+        QStringLiteral("last-attempt"),
+        QStringLiteral("Present the PSC even when the card has one attempt left; a wrong PSC "
+                       "then locks the card for good."));
+    parser.addOptions({help, version, reader, card, psc, dryRun, lastAttempt});
+
+    if (!parser.parse(arguments)) {
+        return usageError(parser.errorText().toStdString());
+    }
+    if (parser.isSet(help)) {
+        // Qt's own usage line names the program by its path: the synopsis stands for it.
+        const QString text = parser.helpText();
+        std::printf("%s%s%s", kSynopsis,
+                    text.mid(text.indexOf(QLatin1Char('\n')) + 1).toStdString().c_str(), kEpilogue);
+        return kDone;
+    }
+    if (parser.isSet(version)) {
+        out(std::string(kProgram) + " (Tessary) " + TESSARY_VERSION);
+        return kDone;
+    }
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        return usageError("no command given");
+    }
+    Options o;
+    o.command = positional.takeFirst().toStdString();
+    const Command* command = nullptr;
+    for (const auto& c : commands()) {
+        if (o.command == c.name) {
+            command = &c;
+        }
+    }
+    if (command == nullptr) {
+        return usageError("unknown command '" + o.command + "'");
+    }
+    for (const QString& name : parser.optionNames()) {
+        const QString longName = name == QLatin1String("r") ? QStringLiteral("reader") : name;
+        bool taken = false;
+        for (const char* allowed : command->options) {
+            taken = taken || longName == QLatin1String(allowed);
+        }
+        if (!taken) {
+            return usageError(o.command + " takes no --" + longName.toStdString());
+        }
+    }
+    if (positional.size() != command->files) {
+        return usageError(o.command + " takes " +
+                          (command->files == 0   ? std::string("no image file")
+                           : command->files == 1 ? std::string("one image file")
+                                                 : std::string("two image files")));
+    }
+    o.files.assign(positional.begin(), positional.end());
+    if (parser.isSet(reader)) {
+        o.reader = parser.value(reader).toStdString();
+    }
+    if (parser.isSet(card)) {
+        o.card = cardTypeNamed(parser.value(card).toStdString());
+        if (!o.card) {
+            return usageError("--card takes sle4442, sle4432, sle4428 or sle4418, not '" +
+                              parser.value(card).toStdString() + "'");
+        }
+    }
+    if (parser.isSet(psc)) {
+        o.psc = parsePsc(parser.value(psc).toStdString());
+        if (!o.psc) {
+            return usageError("--psc takes the PSC as hexadecimal digits, such as 123456");
+        }
+    } else if (o.command == "verify") {
+        return usageError("verify needs the PSC: --psc HEX");
+    }
+    o.dryRun = parser.isSet(dryRun);
+    o.lastAttempt = parser.isSet(lastAttempt);
+    return command->run(o);
+}
+
+} // namespace tessary::memcard
