@@ -1,6 +1,8 @@
-// What an ATR says, and which memory chip it names in each of its dresses.
+// What an ATR says, which memory chip it names in each of its dresses, and the words for
+// PC/SC results and file text.
 #include "atr.h"
 #include "hex_text.h"
+#include "pcsc_result.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,14 @@ TEST(Atr, TheChipIsKnownInEachOfItsDresses) {
     for (const auto& [atr, chip] : cases) {
         EXPECT_EQ(memoryCardChip(bytes(atr)), chip) << atr;
     }
+}
+
+TEST(PcscResult, NamedBesideItsValueAndFileTextMadeSafe) {
+    EXPECT_EQ(pcscResultText(static_cast<int32_t>(0x80100069)), "SCARD_W_REMOVED_CARD 0x80100069");
+    EXPECT_EQ(pcscResultText(0x8010001F), "SCARD_E_UNSUPPORTED_FEATURE 0x8010001F");
+    EXPECT_EQ(pcscResultText(0x12345), "0x00012345");
+    EXPECT_EQ(printable("A\x1B[2Jb\r\n\\"), "A\\x1B[2Jb\\x0D\\x0A\\\\");
+    EXPECT_EQ(printable("Grüße"), "Grüße");
 }
 
 } // namespace
