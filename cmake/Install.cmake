@@ -42,6 +42,10 @@ endif()
 function(tessary_program name)
     cmake_parse_arguments(arg "" "SUMMARY;TARGET;SCRIPT" "DEPENDS" ${ARGN})
     if(arg_TARGET)
+        # Installed under any prefix, the program finds our libraries by a run path relative
+        # to itself, so a tree under /opt or a home folder needs no LD_LIBRARY_PATH.
+        set_target_properties(${arg_TARGET} PROPERTIES
+            INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
         install(TARGETS ${arg_TARGET} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
         set(command $<TARGET_FILE:${arg_TARGET}>)
         list(APPEND arg_DEPENDS ${arg_TARGET})
@@ -70,8 +74,9 @@ function(tessary_program name)
         COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY LC_ALL=C.UTF-8
             ${HELP2MAN} --no-info --name=${arg_SUMMARY}
             ${include_option} --output=${page} ${command}
+        COMMAND sed -i -f ${PROJECT_SOURCE_DIR}/cmake/man_examples.sed ${page}
         COMMAND gzip -9nf ${page}
-        DEPENDS ${arg_DEPENDS}
+        DEPENDS ${arg_DEPENDS} ${PROJECT_SOURCE_DIR}/cmake/man_examples.sed
         COMMENT "Manual page ${name}.1"
         VERBATIM)
     add_custom_target(${name}_manpage ALL DEPENDS ${page}.gz)
@@ -108,4 +113,21 @@ function(tessary_library target)
     set(DESCRIPTION ${arg_DESCRIPTION})
     configure_file(${PROJECT_SOURCE_DIR}/cmake/library.pc.in ${out}/${target}.pc @ONLY)
     install(FILES ${out}/${target}.pc DESTINATION ${pc_dir})
+endfunction()
+
+# Called once at the end of the top-level list, after every program's install rule: under
+# /usr (the Debian package among them) the loader's own paths serve, and a run path there is
+# one lintian rightly refuses, so it comes off again.
+function(tessary_strip_system_run_paths)
+    get_property(programs GLOBAL PROPERTY TESSARY_PROGRAMS)
+    install(CODE "
+        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+            foreach(program ${programs})
+                set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+                file(READ \"\${file}\" magic LIMIT 4 HEX)
+                if(magic STREQUAL \"7f454c46\")
+                    file(RPATH_REMOVE FILE \"\${file}\")
+                endif()
+            endforeach()
+        endif()")
 endfunction()
