@@ -30,7 +30,7 @@ Exchange TransmitWithLog(SCARDHANDLE card, uint32_t activeProtocol, uint32_t sha
         exchange.status = static_cast<int32_t>(outcome.result);
         received = static_cast<uint32_t>(std::min<DWORD>(returned, kMaxDataLength));
         if (outcome.noEscape) {
-            exchange.hint = pcscfeatures::noEscapeHint(kReaderControlCode);
+            exchange.hint = pcscfeatures::noEscapeHintLines(kReaderControlCode);
         }
     } else {
         exchange.status = PcSc_SR_WIN(card, activeProtocol, length, request.data(), kMaxDataLength,

@@ -180,6 +180,18 @@ private:
 
 } // namespace
 
+std::string noEscapeHintLines(DWORD code) {
+    // Each sentence's clauses on lines of their own, no longer than a data row.
+    std::string text = noEscapeHint(code);
+    for (const char* before : {" (SCARD_CTL_CODE(", " With the generic", " to 0x0001"}) {
+        const std::size_t at = text.find(before);
+        if (at != std::string::npos) {
+            text[at] = '\n';
+        }
+    }
+    return text;
+}
+
 bool refusedByAccessPolicy(const std::string& reader) {
     const Service service = bindService();
     if (!service.bound()) {

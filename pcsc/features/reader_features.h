@@ -95,6 +95,8 @@ ControlOutcome controlWithEscapeFallback(Control&& control, DWORD code,
 // What to tell an operator whose reader refused `code` and offers no escape command, for
 // reader commands (SCARD_CTL_CODE(3500)) and memory-card frames (SCARD_CTL_CODE(2049)).
 std::string noEscapeHint(DWORD code);
+// The same in lines short enough for the window's logs, which do not wrap.
+std::string noEscapeHintLines(DWORD code);
 
 // When establishing a context or connecting failed: whether the service's access policy
 // refused this session, as pcscd does under polkit for a session that is not local and

@@ -157,6 +157,12 @@ TEST(EscapeFallback, HintNamesTheCodeAndTheCure) {
               "0x0001 in /etc/libccid_Info.plist and restart pcscd.");
     EXPECT_NE(noEscapeHint(SCARD_CTL_CODE(2049)).find("memory-card frames (SCARD_CTL_CODE(2049))"),
               std::string::npos);
+    // The window's logs do not wrap: no line longer than a row of sixteen data bytes.
+    EXPECT_EQ(noEscapeHintLines(kReaderCommands),
+              "This reader's driver does not take reader commands\n"
+              "(SCARD_CTL_CODE(3500)) and offers no escape command.\n"
+              "With the generic CCID driver, set ifdDriverOptions\n"
+              "to 0x0001 in /etc/libccid_Info.plist and restart pcscd.");
 }
 
 TEST(AccessPolicy, ARefusalIsToldFromEveryOtherFailure) {
