@@ -177,12 +177,10 @@ QFileDialog* TForm1::cmdDialog(bool save) {
 }
 
 void TForm1::SaveCmdBitBtnClick() {
-    const tessary::ModalScope open;
-    SaveCmdDialogClose(cmdDialog(true)->exec() == QDialog::Accepted);
+    SaveCmdDialogClose(tessary::execFileDialog(*cmdDialog(true)));
 }
 void TForm1::LoadCmdBitBtnClick() {
-    const tessary::ModalScope open;
-    OpenCmdDialogClose(cmdDialog(false)->exec() == QDialog::Accepted);
+    OpenCmdDialogClose(tessary::execFileDialog(*cmdDialog(false)));
 }
 void TForm1::SaveCmdDialogCanClose(const QString& fileName) {
     m_saveFileName = fileName;

@@ -21,7 +21,7 @@ protected:
         connection.FormClose();
         fakepcsc::reset();
     }
-    NullReaderView readerView;
+    RecordingWindow readerView;
     ReaderConnection connection{readerView};
     RecordingConsole view;
     ConsolePage page{view, connection};

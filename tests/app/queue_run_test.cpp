@@ -8,12 +8,29 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessary;
 namespace fs = std::filesystem;
 
 namespace {
+
+// The peak resident memory since the last reset, in KiB; the reset starts it afresh.
+long peakKiB(bool reset = false) {
+    if (reset) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+    }
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
 
 class RecordingQueue : public QueueView {
 public:
@@ -93,7 +110,7 @@ protected:
     }
     std::string path(const char* name) const { return (m_folder / name).string(); }
 
-    NullReaderView readerView;
+    RecordingWindow readerView;
     ReaderConnection connection{readerView};
     RecordingConsole consoleView;
     ConsolePage page{consoleView, connection};
@@ -177,6 +194,68 @@ TEST_F(QueueAndRun, LoadCompletesALastCommandAndStopsAtTheHundredth) {
     EXPECT_EQ(queueView.boxes.back(), path("many.txt") +
                                           " holds more than 100 commands; the queue holds the "
                                           "first 100, read from it.");
+}
+
+// Files that no operator means to load: each gets a clear box, the queue stays as it was,
+// and reading one takes bounded memory.
+TEST_F(QueueAndRun, HostileFilesLeaveTheQueueAsItWas) {
+    const std::string original = "A\r\n  2\r\n00 84\r\n\r\nB\r\n  1\r\nFF\r\n\r\n";
+    std::ofstream(path("good.txt"), std::ios::binary) << original;
+    queue.Load(path("good.txt"));
+    ASSERT_EQ(queueView.items, (std::vector<std::string>{"A", "B"}));
+
+    std::mt19937 random(14);
+    std::string garbage(65536, '\0');
+    for (char& c : garbage) {
+        c = static_cast<char>(random());
+    }
+    std::ofstream(path("garbage.txt"), std::ios::binary) << garbage;
+    {
+        // One command, then a line of 100 MB.
+        std::ofstream big(path("big.txt"), std::ios::binary);
+        big << "A\r\n  2\r\n00 84\r\n\r\n";
+        const std::string chunk(1 << 20, 'A');
+        for (int i = 0; i < 100; ++i) {
+            big << chunk;
+        }
+    }
+    fs::create_directory(path("folder.txt"));
+    std::ofstream(path("locked.txt")) << original;
+    ::chmod(path("locked.txt").c_str(), 0);
+
+    const struct {
+        std::string file;
+        std::string box; // the whole text, or its start when it ends in "..."
+    } cases[] = {
+        {path("garbage.txt"), "Line 1 of " + path("garbage.txt") + " holds a zero byte..."},
+        {path("big.txt"), "Line 5 of " + path("big.txt") +
+                              " is longer than 787 characters; the queue is left as it was."},
+        {path("folder.txt"), "Cannot open file " + path("folder.txt")},
+        {path("locked.txt"), "Cannot open file " + path("locked.txt")},
+        // Opens, but every read fails.
+        {"/proc/self/mem", "Cannot open file /proc/self/mem"},
+    };
+    for (const auto& c : cases) {
+        queueView.boxes.clear();
+        const long before = peakKiB(true);
+        // Root reads any file: the locked one is tried as nobody.
+        const bool asNobody = c.file.ends_with("locked.txt") && ::geteuid() == 0;
+        ASSERT_TRUE(!asNobody || ::seteuid(65534) == 0);
+        queue.Load(c.file);
+        ASSERT_TRUE(!asNobody || ::seteuid(0) == 0);
+        EXPECT_LT(peakKiB() - before, 16 * 1024) << c.file;
+        ASSERT_EQ(queueView.boxes.size(), 1u) << c.file;
+        const std::string& box = queueView.boxes[0];
+        if (c.box.ends_with("...")) {
+            EXPECT_TRUE(box.starts_with(c.box.substr(0, c.box.size() - 3))) << box;
+        } else {
+            EXPECT_EQ(box, c.box);
+        }
+        EXPECT_EQ(queueView.items, (std::vector<std::string>{"A", "B"})) << c.file;
+        queue.Save(path("saved.txt"));
+        std::ifstream saved(path("saved.txt"), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), original) << c.file;
+    }
 }
 
 TEST_F(QueueAndRun, RunSendsFromTheSelectedCommandToTheLast) {

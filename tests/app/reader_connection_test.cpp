@@ -1,6 +1,7 @@
 // The reader connection's rules, and its steps over a recording view and the fake service.
 #include "fake_pcsc.h"
 #include "reader_connection.h"
+#include "recording_views.h"
 
 #include <gtest/gtest.h>
 
@@ -74,36 +75,6 @@ TEST(ShareModeAndAtrLine, AsTheSelectorAndTheCardGiveThem) {
     EXPECT_EQ(FormatAtrLine(longest, 33).size(), 104u);
 }
 
-// Records what the connection does to the window.
-class RecordingView : public ReaderView {
-public:
-    void setStatus(const std::string& text) override { status = text; }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void appendReader(const std::string& name) override { readers.push_back(name); }
-    std::string readerText() const override { return selectorText; }
-    int readerIndex() const override { return index; }
-    void clearLog() override { log.clear(); }
-    void insertLogLineAtTop(const std::string& line) override { log.insert(log.begin(), line); }
-    bool cardDetectTicked() const override { return cardDetect; }
-    int connectModeIndex() const override { return connectMode; }
-    void setReaderDetectTimer(bool running) override { readerTimer = running; }
-    void setCardDetectTimer(bool running) override { cardTimer = running; }
-    void hideMemoryCardTabs() override { tabsHidden = true; }
-    void showPanels() override { ++panelsShown; }
-    void setMaxLengthCaption(const std::string& caption) override { maxLength = caption; }
-
-    // Picks the entry as the operator does.
-    void pick(int i) {
-        index = i;
-        selectorText = readers.at(static_cast<std::size_t>(i));
-    }
-
-    std::string status, selectorText = "Reader Select", maxLength;
-    std::vector<std::string> messages, readers, log{"old line"};
-    int index = -1, connectMode = 1, panelsShown = 0;
-    bool cardDetect = false, readerTimer = true, cardTimer = false, tabsHidden = false;
-};
-
 class ConnectionSteps : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -115,7 +86,7 @@ protected:
         connection.FormClose();
         fakepcsc::reset();
     }
-    RecordingView view;
+    RecordingWindow view;
     ReaderConnection connection{view};
 };
 

@@ -2,8 +2,11 @@
 // widgets.
 #pragma once
 
+#include "card_detect.h"
 #include "console_page.h"
 #include "reader_connection.h"
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -41,22 +44,43 @@ public:
     int connectMode = 1;
 };
 
-class NullReaderView : public ReaderView {
+// The window as the reader connection and the distance test see it.
+class RecordingWindow : public ReaderView, public CardDetectView {
 public:
-    void setStatus(const std::string&) override {}
-    void showMessage(const std::string&) override {}
-    void appendReader(const std::string&) override {}
-    std::string readerText() const override { return {}; }
-    int readerIndex() const override { return -1; }
-    void clearLog() override {}
-    void insertLogLineAtTop(const std::string&) override {}
-    bool cardDetectTicked() const override { return false; }
-    int connectModeIndex() const override { return 1; }
-    void setReaderDetectTimer(bool) override {}
-    void setCardDetectTimer(bool) override {}
-    void hideMemoryCardTabs() override {}
-    void showPanels() override {}
-    void setMaxLengthCaption(const std::string&) override {}
+    void setStatus(const std::string& text) override { status = text; }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void appendReader(const std::string& name) override { readers.push_back(name); }
+    std::string readerText() const override { return selectorText; }
+    int readerIndex() const override { return index; }
+    void clearLog() override { log.clear(); }
+    void insertLogLineAtTop(const std::string& line) override { log.insert(log.begin(), line); }
+    bool cardDetectTicked() const override { return cardDetect; }
+    int connectModeIndex() const override { return connectMode; }
+    void setReaderDetectTimer(bool running) override { readerTimer = running; }
+    void setCardDetectTimer(bool running) override { cardTimer = running; }
+    void hideMemoryCardTabs() override { tabsHidden = true; }
+    void showPanels() override { ++panelsShown; }
+    void setMaxLengthCaption(const std::string& caption) override { maxLength = caption; }
+    void setDetectInputEnabled(bool enabled) override { inputEnabled = enabled; }
+    bool processPendingEvents() override {
+        if (pending) {
+            pending();
+        }
+        return open;
+    }
+
+    // Picks the entry as the operator does.
+    void pick(int i) {
+        index = i;
+        selectorText = readers.at(static_cast<std::size_t>(i));
+    }
+
+    std::string status, selectorText = "Reader Select", maxLength;
+    std::vector<std::string> messages, readers, log{"old line"};
+    int index = -1, connectMode = 1, panelsShown = 0;
+    bool cardDetect = false, readerTimer = true, cardTimer = false, tabsHidden = false;
+    bool inputEnabled = true, open = true;
+    std::function<void()> pending; // what the window handles when asked to
 };
 
 } // namespace tessary

@@ -3,9 +3,7 @@
 #include "sim_pcscd.h"
 
 #include <QComboBox>
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,67 +27,6 @@ bool waitUntil(const std::function<bool()>& done, int milliseconds) {
     return true;
 }
 
-void settle(int milliseconds) {
-    waitUntil([] { return false; }, milliseconds);
-}
-
-ModalCloser::ModalCloser(int holdFor) : m_holdFor(holdFor) {
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
-            return;
-        }
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (box != m_open) {
-            m_open = box;
-            m_openedAt = now;
-            m_seen.push_back({box->windowTitle(), box->text(), box->icon()});
-            if (onOpen) {
-                onOpen();
-            }
-        }
-        if (now - m_openedAt >= m_holdFor) {
-            if (onClose) {
-                onClose();
-            }
-            m_open = nullptr;
-            box->done(QMessageBox::Ok);
-        }
-    });
-    m_timer.start();
-}
-
-FileDialogAnswer::FileDialogAnswer(const QString& fileName) {
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this, fileName] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            return;
-        }
-        if (m_answered) {
-            // A dialog that did not take the answer fails the test instead of hanging it.
-            if (++m_pollsSince > 200) {
-                dialog->reject();
-            }
-            return;
-        }
-        m_answered = true;
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        if (fileName.isEmpty()) {
-            dialog->reject();
-        } else {
-            // Typed as the operator does: selecting a file races the dialog's listing of
-            // its folder.
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            name->setText(fileName);
-            QTest::keyClick(name, Qt::Key_Return);
-        }
-    });
-    m_timer.start();
-}
-
 bool pickReader(TForm1& form, const std::string& configuredName) {
     auto* readers = child<QComboBox>(form, "ReaderComboBox");
     if (!waitUntil([&] { return readers->count() > 0; })) {
@@ -106,7 +43,9 @@ bool pickReader(TForm1& form, const std::string& configuredName) {
 }
 
 void WindowTest::SetUp() {
-    simtest::restoreDefaultCards();
+    if (m_defaultCards) {
+        simtest::restoreDefaultCards();
+    }
     m_previous = std::filesystem::current_path();
     m_folder =
         std::filesystem::temp_directory_path() / ("tessary-gui-" + std::to_string(::getpid()));

@@ -1,14 +1,14 @@
-// Driving the real window offscreen: waiting for it, answering its modal boxes and file
-// dialogs, finding its controls by name, and a fixture that opens it in a folder of its
-// own against the private pcscd.
+// Driving the real window offscreen: waiting for it, finding its controls by name, and a
+// fixture that opens it in a folder of its own against the private pcscd, its boxes and
+// file dialogs answered through the program's own hook.
 #pragma once
 
 #include "Main_mem_pcsc.h"
+#include "dialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <filesystem>
@@ -20,47 +20,6 @@ namespace guitest {
 
 // Lets the window work until `done` holds or `milliseconds` have passed.
 bool waitUntil(const std::function<bool()>& done, int milliseconds = 5000);
-// Lets the window work for a while.
-void settle(int milliseconds = 50);
-
-// Closes every modal box as soon as it shows, or once it has been open for `holdFor`
-// milliseconds, keeping its text and icon, so that no test can hang on one.
-class ModalCloser {
-public:
-    explicit ModalCloser(int holdFor = 0);
-    struct Seen {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon;
-    };
-    const std::vector<Seen>& seen() const { return m_seen; }
-    void clear() { m_seen.clear(); }
-    void holdFor(int milliseconds) { m_holdFor = milliseconds; }
-    // Called when a box is first seen and just before it is closed.
-    std::function<void()> onOpen, onClose;
-
-private:
-    QTimer m_timer;
-    std::vector<Seen> m_seen;
-    QMessageBox* m_open = nullptr;
-    qint64 m_openedAt = 0;
-    int m_holdFor;
-};
-
-// Answers the next file dialog that opens: chooses `fileName`, or cancels when it is
-// empty. Keeps the dialog's title and name filters.
-class FileDialogAnswer {
-public:
-    explicit FileDialogAnswer(const QString& fileName);
-    bool answered() const { return m_answered; }
-    QString title;
-    QStringList filters;
-
-private:
-    QTimer m_timer;
-    bool m_answered = false;
-    int m_pollsSince = 0;
-};
 
 template <typename T>
 T* child(TForm1& form, const char* name) {
@@ -95,8 +54,12 @@ protected:
     void runMode(int index);
     std::string trace();
     std::string path(const char* name) const { return (m_folder / name).string(); }
+    const std::vector<tessary::testing::ShownBox>& boxes() {
+        return tessary::testing::shownBoxes();
+    }
 
-    ModalCloser m_boxes;
+    tessary::testing::AnsweredDialogs m_dialogs;
+    bool m_defaultCards = true; // put back before the window opens
     std::unique_ptr<TForm1> m_form;
     std::filesystem::path m_previous;
     std::filesystem::path m_folder;

@@ -8,9 +8,6 @@
 
 #include <QComboBox>
 
-#include <fstream>
-#include <unistd.h>
-
 using namespace guitest;
 using namespace simtest;
 
@@ -18,17 +15,8 @@ namespace {
 
 class SixteenReaders : public WindowTest {
 protected:
-    void SetUp() override {
-        // The default cards of the other fixture are not here; the window is all we need.
-        m_previous = std::filesystem::current_path();
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("tessary-sixteen-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_folder);
-        std::filesystem::current_path(m_folder);
-        std::ofstream("PcScLog.txt");
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-    }
+    // The default cards of the other fixture are not here; the window is all we need.
+    SixteenReaders() { m_defaultCards = false; }
     void choose(int index) {
         auto* readers = get<QComboBox>("ReaderComboBox");
         readers->setCurrentIndex(index);
@@ -67,7 +55,7 @@ TEST_F(SixteenReaders, TheFirstTenAreListedWholeAndEachCanBeUsed) {
     choose(3);
     EXPECT_EQ(status(),
               "Initial Reader Failed. Select reader again and check the smartcard is inserted.");
-    EXPECT_TRUE(m_boxes.seen().empty());
+    EXPECT_TRUE(boxes().empty());
 
     m_form.reset();
     const std::string traced = trace();
