@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,6 +90,9 @@ TEST(HostileFiles, ToolsSayWhatIsWrongAndExitWithStatus2) {
             big << chunk;
         }
     }
+    // Targets an image must never replace; read refuses them before it looks for a reader.
+    ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
+    fs::create_symlink(dir / "fifo", dir / "link");
     const std::string run = TESSARY_RUN;
     const std::string memcard = TESSARY_MEMCARD;
     const struct {
@@ -109,6 +113,15 @@ TEST(HostileFiles, ToolsSayWhatIsWrongAndExitWithStatus2) {
         {{memcard, "diff", file("folder"), file("folder")}, "cannot open " + file("folder")},
         {{memcard, "diff", "/proc/self/mem", "/proc/self/mem"},
          "cannot read /proc/self/mem: Input/output error"},
+        {{memcard, "read", "-r", "none", file("fifo")},
+         "cannot write " + file("fifo") + ": is not a regular file; it is left as it is"},
+        {{memcard, "read", "-r", "none", file("link")},
+         "cannot write " + file("link") + ": is not a regular file; it is left as it is"},
+        {{memcard, "read", "-r", "none", "/dev/null"}, "cannot write /dev/null: is not a regular"},
+        {{memcard, "read", "-r", "none", file("folder")}, file("folder") + ": is a folder"},
+        {{memcard, "verify", "--psc-file", file("garbage")},
+         file("garbage") + ": its first line is"},
+        {{memcard, "verify", "--psc-file", "/dev/zero"}, "/dev/zero: its first line is not a PSC"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = runTool(c.args, dir / "err");
@@ -120,6 +133,9 @@ TEST(HostileFiles, ToolsSayWhatIsWrongAndExitWithStatus2) {
         EXPECT_LT(outcome.peakKiB, 64 * 1024) << what;
 #endif
     }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     fs::remove_all(dir);
 }
 

@@ -4,12 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <pty.h>
+#include <random>
 #include <sstream>
+#include <thread>
+#include <tuple>
+#include <utmp.h>
+
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace simtest;
@@ -47,6 +58,70 @@ std::string withBytes(std::string text, uint32_t address, const std::string& hex
     return text;
 }
 
+std::vector<char*> argv(std::vector<std::string>& args) {
+    std::vector<char*> pointers;
+    for (std::string& arg : args) {
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Reads what `fd` gives into `text` until `done` says so (asked once more after that) or
+// ten seconds pass.
+template <typename Done>
+bool readUntil(int fd, std::string& text, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool finished = false;
+    while (!(finished = done()) && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        char chunk[512];
+        if (::poll(&p, 1, 20) > 0) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0) {
+                break;
+            }
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    return finished;
+}
+
+// The private pcscd held stopped for the scope: a frame the program sends meanwhile stays
+// in flight.
+class PcscdStopped {
+public:
+    PcscdStopped() {
+        std::ifstream(fs::path(std::getenv("SIM_PCSCD_DIR")) / "pcscd.pid") >> m_pid;
+        EXPECT_EQ(m_pid > 0 ? ::kill(m_pid, SIGSTOP) : -1, 0);
+    }
+    ~PcscdStopped() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGCONT);
+        }
+    }
+    PcscdStopped(const PcscdStopped&) = delete;
+    PcscdStopped& operator=(const PcscdStopped&) = delete;
+
+private:
+    pid_t m_pid = 0;
+};
+
+// "0229-03FC (468 bytes)", as the program counts addresses that follow one another.
+std::string counted(uint32_t first, std::size_t n) {
+    char text[48];
+    if (n == 0) {
+        return "none (0 bytes)";
+    }
+    if (n == 1) {
+        std::snprintf(text, sizeof text, "%04X (1 byte)", first);
+    } else {
+        std::snprintf(text, sizeof text, "%04X-%04X (%zu bytes)", first,
+                      first + static_cast<uint32_t>(n) - 1, n);
+    }
+    return text;
+}
+
 class MemcardTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,14 +147,16 @@ protected:
     }
     std::string file(const std::string& name) const { return (m_dir / name).string(); }
 
-    // Runs the program; `environment` goes before it on the shell's command line.
-    Outcome run(const std::vector<std::string>& args, const std::string& environment = "") {
+    // Runs the program; `environment` goes before it on the shell's command line. Standard
+    // input comes from `in`, standard output goes to `to` when one is named.
+    Outcome run(const std::vector<std::string>& args, const std::string& environment = "",
+                const std::string& in = "/dev/null", const std::string& to = "") {
         const std::string out = file("stdout"), err = file("stderr");
         std::string command = environment + " '" TESSARY_MEMCARD "'";
         for (const auto& arg : args) {
             command += " '" + arg + "'"; // no test argument holds a quote
         }
-        command += " >'" + out + "' 2>'" + err + "'";
+        command += " <'" + in + "' >'" + (to.empty() ? out : to) + "' 2>'" + err + "'";
         const int status = std::system(command.c_str());
         Outcome result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
         fs::remove(out);
@@ -87,9 +164,71 @@ protected:
         return result;
     }
     // A command on the card in "Generic Reader".
-    Outcome onCard(const std::string& command, std::vector<std::string> args) {
+    Outcome onCard(const std::string& command, std::vector<std::string> args,
+                   const std::string& in = "/dev/null", const std::string& to = "") {
         args.insert(args.begin(), {command, "-r", kEmptyReader});
-        return run(args);
+        return run(args, "", in, to);
+    }
+
+    // The program started with its standard output on a pipe and standard error in a file.
+    pid_t start(std::vector<std::string> args, int& out) {
+        args.insert(args.begin(), TESSARY_MEMCARD);
+        auto pointers = argv(args);
+        int pipe[2];
+        EXPECT_EQ(::pipe(pipe), 0);
+        const std::string err = file("stderr");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(pipe[0]);
+            ::dup2(pipe[1], STDOUT_FILENO);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+            ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+            ::execv(pointers[0], pointers.data());
+            ::_exit(127);
+        }
+        ::close(pipe[1]);
+        out = pipe[0];
+        return pid;
+    }
+
+    struct Typed {
+        int status = -1;
+        std::string transcript; // all the terminal showed
+        bool echoAfter = false;
+    };
+    // The program on a terminal of its own, the keys typed once it asks.
+    Typed onTerminal(std::vector<std::string> args, const std::string& keys) {
+        args.insert(args.begin(), TESSARY_MEMCARD);
+        auto pointers = argv(args);
+        int master = -1, slave = -1;
+        Typed typed;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+            return typed;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(master);
+            ::login_tty(slave);
+            ::execv(pointers[0], pointers.data());
+            ::_exit(127);
+        }
+        const auto asked = [&] { return typed.transcript.find("digits): ") != std::string::npos; };
+        EXPECT_TRUE(readUntil(master, typed.transcript, asked)) << typed.transcript;
+        EXPECT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        int status = 0;
+        const auto exited = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
+        EXPECT_TRUE(readUntil(master, typed.transcript, exited)) << typed.transcript;
+        readUntil(master, typed.transcript, [&] { // what came just before the end
+            pollfd p{master, POLLIN, 0};
+            return ::poll(&p, 1, 0) <= 0;
+        });
+        typed.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        termios after{};
+        typed.echoAfter = ::tcgetattr(slave, &after) == 0 && (after.c_lflag & ECHO) != 0;
+        ::close(master);
+        ::close(slave);
+        return typed;
     }
 
     Context m_context;
@@ -135,11 +274,13 @@ TEST_F(MemcardTool, EveryCardIsReadEditedAndWrittenBack) {
         EXPECT_EQ(run({"diff", file("a.img"), file("c.img")}).status, 0); // nothing written
 
         std::vector<std::string> write = with(row.psc);
-        write.push_back(file("b.img"));
-        r = onCard("write", write);
+        write.push_back("-");
+        r = onCard("write", write, file("b.img"));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_HAS(r.out, "wrote 2 bytes in 2 runs");
-        ASSERT_EQ(onCard("read", with({file("d.img")})).status, 0);
+        r = onCard("read", with({"-"}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        spit(file("d.img"), r.out);
         r = run({"diff", file("b.img"), file("d.img")});
         EXPECT_EQ(r.status, 0) << r.out;
     }
@@ -170,6 +311,7 @@ TEST_F(MemcardTool, PscGuardKeepsTheLastAttemptAndCountsDownOnce) {
         const char* afterWrong;
         const char* attemptsLeft; // after the wrong PSC
         const char* attemptsFull;
+        const char* locked;
     };
     const Row rows[] = {
         {{"sle4442", "psc=123456"},
@@ -179,7 +321,8 @@ TEST_F(MemcardTool, PscGuardKeepsTheLastAttemptAndCountsDownOnce) {
          "7",
          "6",
          "2 attempts",
-         "3 attempts"},
+         "3 attempts",
+         "0"},
         {{"sle4428", "psc=ABCD"},
          "counter=128",
          "ABCD",
@@ -187,7 +330,8 @@ TEST_F(MemcardTool, PscGuardKeepsTheLastAttemptAndCountsDownOnce) {
          "0xFF",
          "0xFE",
          "7 attempts",
-         "8 attempts"},
+         "8 attempts",
+         "0x00"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.card[0]);
@@ -199,6 +343,18 @@ TEST_F(MemcardTool, PscGuardKeepsTheLastAttemptAndCountsDownOnce) {
         EXPECT_EQ(r.status, 1);
         EXPECT_HAS(r.err, "one PSC attempt left");
         EXPECT_EQ(readerStatus(kEmptyReader)["counter"], kept);
+        // Given up, the last attempt is spent before the compare: the right PSC still unlocks
+        // the card and brings every attempt back; a wrong one locks it.
+        r = onCard("verify", {"--psc", row.right, "--last-attempt"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_HAS(r.out, std::string("PSC accepted; ") + row.attemptsFull + " left");
+        EXPECT_EQ(readerStatus(kEmptyReader)["counter"], row.full);
+        EXPECT_EQ(readerStatus(kEmptyReader)["verified"], "no");
+        insert(lastOne);
+        r = onCard("verify", {"--psc", row.wrong, "--last-attempt"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_HAS(r.err, "wrong PSC on the last attempt: the card is locked for good");
+        EXPECT_EQ(readerStatus(kEmptyReader)["counter"], row.locked);
 
         insert(row.card);
         r = onCard("verify", {"--psc", row.wrong});
@@ -292,6 +448,150 @@ TEST_F(MemcardTool, TellsWhatIsWrongAndHowToUseIt) {
     r = onCard("info", {"--card", "sle4442"});
     EXPECT_EQ(r.status, 2);
     EXPECT_HAS(r.err, "wrong card type: the card has no security memory, so it is an SLE4432");
+}
+
+TEST_F(MemcardTool, ASignalStopsAWriteBetweenTwoFramesAndTheCardIsLockedAgain) {
+    std::random_device seed;
+    const unsigned draw = seed();
+    std::mt19937 random(draw);
+    // Starts a write of 1021 bytes and gives its pid once the PSC is accepted.
+    int out = -1; // kept open: the program goes on writing its report
+    const auto startWrite = [&] {
+        insert({"sle4428", "psc=ABCD"});
+        EXPECT_EQ(onCard("read", {file("a.img")}).status, 0);
+        std::string image = slurp(file("a.img"));
+        for (std::size_t at = 0; (at = image.find(" FF", at)) != std::string::npos;) {
+            image.replace(at + 1, 2, "5A"); // 0000-03FC to write, 03FD (the counter) kept
+        }
+        spit(file("b.img"), image);
+        const pid_t pid = start({"write", "-r", kEmptyReader, "--psc", "ABCD", file("b.img")}, out);
+        std::string said;
+        EXPECT_TRUE(
+            readUntil(out, said, [&] { return said.find("PSC accepted") != std::string::npos; }));
+        return pid;
+    };
+    // How long the writing takes here, so that the signal falls inside it.
+    pid_t pid = startWrite();
+    const auto accepted = std::chrono::steady_clock::now();
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(out);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << slurp(file("stderr"));
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - accepted);
+
+    const std::tuple<int, int, std::string> rows[] = {{SIGINT, 130, "SIGINT"},
+                                                      {SIGTERM, 143, "SIGTERM"}};
+    for (const auto& [signal, exit, name] : rows) {
+        pid = startWrite();
+        const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(
+            0, std::max<long>(whole.count(), 3000) / 3)(random));
+        SCOPED_TRACE(name + " " + std::to_string(delay.count()) + " us into the write (seed " +
+                     std::to_string(draw) + ")");
+        std::this_thread::sleep_for(delay);
+        {
+            const PcscdStopped stopped; // the signal comes while a frame is in flight
+            ::kill(pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ::close(out);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), exit);
+        const std::string err = slurp(file("stderr"));
+        EXPECT_HAS(err, "stopped by " + name + " between two write frames");
+        EXPECT_HAS(err, "the card was reset: it is not left unlocked");
+        EXPECT_EQ(readerStatus(kEmptyReader)["verified"], "no");
+        EXPECT_EQ(readerStatus(kEmptyReader)["counter"], "0xFF");
+
+        // The card holds exactly the bytes reported written: the first ones, whole.
+        ASSERT_EQ(onCard("read", {file("c.img")}).status, 0);
+        std::istringstream diff(run({"diff", file("b.img"), file("c.img")}).out);
+        std::vector<uint32_t> missing;
+        for (std::string line; std::getline(diff, line);) {
+            const auto a = static_cast<uint32_t>(std::stoul(line.substr(0, 4), nullptr, 16));
+            if (a != 0x3FD) {
+                EXPECT_EQ(line.substr(4), ": 5A -> FF");
+                missing.push_back(a);
+            }
+        }
+        const uint32_t first = missing.empty() ? 0x3FD : missing.front();
+        EXPECT_EQ(first + missing.size(), 0x3FDu); // none written after one that was not
+        EXPECT_HAS(err, "\ntessary-memcard: written: " + counted(0, first) + "\n");
+        EXPECT_HAS(err, "\ntessary-memcard: not written: " + counted(first, missing.size()) + "\n");
+    }
+}
+
+TEST_F(MemcardTool, ThePscComesFromAFileStandardInputOrTheTerminalAndIsNeverShown) {
+    insert({"sle4442", "psc=123456"});
+    spit(file("right.psc"), "12 34 56\n");
+    spit(file("bad.psc"), "12 34 5G\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string in;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"--psc-file", file("right.psc")}, "/dev/null", 0, "PSC accepted; 3 attempts left\n"},
+        {{"--psc-file", "-"}, file("right.psc"), 0, "PSC accepted; 3 attempts left\n"},
+        {{"--psc-file", file("bad.psc")},
+         "/dev/null",
+         2,
+         file("bad.psc") + ": its first line is not a PSC (hexadecimal digits"},
+        {{}, "/dev/null", 2, "verify needs the PSC: --psc HEX, --psc-file FILE, or a terminal"},
+        {{"--psc", "123456", "--psc-file", "-"}, "/dev/null", 2, "give the PSC once"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        const Outcome r = onCard("verify", c.args, c.in);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_HAS(r.out + r.err, c.says);
+        EXPECT_EQ(r.err.find("34"), std::string::npos) << r.err;
+    }
+
+    // On a terminal it is asked for with the echo off, and the terminal is as it was after,
+    // on a signal's way out too.
+    const std::string prompt = "PSC of the SLE4442 in '" + m_reader + "' (6 hexadecimal digits): ";
+    const std::tuple<std::string, int, std::string> typed[] = {
+        {"12 34 56\n", 0, prompt + "\r\nPSC accepted; 3 attempts left\r\n"},
+        {"\x03", 130, prompt + "\r\ntessary-memcard: stopped by SIGINT at the PSC prompt"},
+        {"12 34\n", 2, "an SLE4442's PSC is 3 bytes (6 hexadecimal digits)"},
+    };
+    for (const auto& [keys, status, says] : typed) {
+        SCOPED_TRACE(says);
+        const Typed t = onTerminal({"verify", "-r", kEmptyReader}, keys);
+        EXPECT_EQ(t.status, status);
+        EXPECT_HAS(t.transcript, says);
+        EXPECT_EQ(t.transcript.find("34"), std::string::npos) << t.transcript;
+        EXPECT_TRUE(t.echoAfter);
+    }
+    EXPECT_EQ(readerStatus(kEmptyReader)["counter"], "7");
+    EXPECT_EQ(readerStatus(kEmptyReader)["verified"], "no");
+}
+
+TEST_F(MemcardTool, WhatCannotReachStandardOutputFailsTheRun) {
+    insert({"sle4442", "psc=123456", "protection=F0", "memory=A2131091"});
+    Outcome r = onCard("info", {"--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"atr\":\"A2 13 10 91\",\"attempts_left\":3,\"card\":\"SLE4442\","
+                     "\"counter\":7,\"memory_bytes\":256,\"protectable_bytes\":32,\"protected\":"
+                     "[{\"first\":0,\"last\":3}],\"reader\":\"" +
+                         m_reader + "\",\"type_assumed\":false}\n");
+    ASSERT_EQ(onCard("read", {file("a.img")}).status, 0);
+    spit(file("b.img"), withBytes(slurp(file("a.img")), 0x40, "00"));
+    const std::vector<std::string> runs[] = {
+        {"info", "-r", kEmptyReader},
+        {"info", "-r", kEmptyReader, "--json"},
+        {"read", "-r", kEmptyReader, "-"},
+        {"diff", file("a.img"), file("b.img")},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        r = run(args, "", "/dev/null", "/dev/full");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_HAS(r.err, "cannot write standard output: No space left on device");
+    }
 }
 
 } // namespace

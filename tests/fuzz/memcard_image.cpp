@@ -1,7 +1,9 @@
 // tessary-memcard's image reader over any text: an image or the first fault with its line,
-// and every image it reads written back as the same image.
+// and every image it reads written back as the same image. The same text as a PSC file: a
+// PSC of one to eight bytes, or a reason without it.
 #include "card_image.h"
 #include "fuzz_input.h"
+#include "psc_input.h"
 
 #include <algorithm>
 
@@ -9,6 +11,9 @@ using namespace tessary::memcard;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::Input::asText({data, size});
+    const PscInput psc = pscFromText(text);
+    FUZZ_CHECK(psc.psc ? psc.error.empty() && !psc.psc->empty() && psc.psc->size() <= 8
+                       : !psc.error.empty());
     const ParsedImage parsed = parseImage(text);
     if (!parsed.image) {
         FUZZ_CHECK(parsed.error.line >= 1 && !parsed.error.message.empty());

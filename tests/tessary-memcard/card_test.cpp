@@ -210,7 +210,14 @@ TEST_F(OnASimulatedCard, PscGuardSpendsOneAttemptAtMostAndKeepsTheLast) {
         EXPECT_EQ(last.verify(kHandle, type, row.right, false).verdict,
                   PscVerdict::LastAttemptKept);
         EXPECT_TRUE(writesSince(before).empty());
-        outcome = last.verify(kHandle, type, row.wrong, true);
+        // The last attempt is spent before the compare: the right PSC still unlocks the card,
+        // and every attempt comes back.
+        outcome = last.verify(kHandle, type, row.right, true);
+        EXPECT_EQ(outcome.verdict, PscVerdict::Accepted);
+        EXPECT_EQ(outcome.attemptsAfter, row.full);
+
+        insert(row.type, {{"psc", row.psc}, {"counter", row.oneAttemptLeft}});
+        outcome = PscGuard().verify(kHandle, type, row.wrong, true);
         EXPECT_EQ(outcome.verdict, PscVerdict::Wrong);
         EXPECT_EQ(outcome.attemptsAfter, 0);
         before = mark();
@@ -234,6 +241,30 @@ TEST_F(OnASimulatedCard, APulledCardLeavesAnExactAccountOfWhatWasWritten) {
     EXPECT_EQ(report.unconfirmed, (Addresses{0x44, 0x45, 0x46, 0x47, 0x48, 0x49}));
 
     m_pullAfter.reset(); // back in, with what it took
+    CardImage after;
+    ASSERT_TRUE(readCard(kHandle, CardType::Sle4432, after).ok());
+    EXPECT_EQ(after.data[0x43], 0x43);
+    EXPECT_EQ(after.data[0x44], 0xFF);
+}
+
+TEST_F(OnASimulatedCard, AStopAskedForDuringAFrameEndsTheWriteBeforeTheNext) {
+    insert("sle4432");
+    CardImage card;
+    ASSERT_TRUE(readCard(kHandle, CardType::Sle4432, card).ok());
+    CardImage image = card;
+    for (uint32_t a = 0x40; a < 0x4A; ++a) {
+        image.data[a] = static_cast<uint8_t>(a);
+    }
+    const std::size_t before = mark();
+    // As a signal caught while the fourth frame is on its way.
+    const WriteReport report = writePlan(kHandle, CardType::Sle4432, planWrite(card, image),
+                                         [&] { return mark() - before >= 4; });
+    EXPECT_TRUE(report.stopped);
+    EXPECT_TRUE(report.status.ok());
+    EXPECT_EQ(report.frames, 4u);
+    EXPECT_EQ(writesSince(before), (Addresses{0x40, 0x41, 0x42, 0x43}));
+    EXPECT_EQ(report.written, (Addresses{0x40, 0x41, 0x42, 0x43}));
+    EXPECT_EQ(report.unconfirmed, (Addresses{0x44, 0x45, 0x46, 0x47, 0x48, 0x49}));
     CardImage after;
     ASSERT_TRUE(readCard(kHandle, CardType::Sle4432, after).ok());
     EXPECT_EQ(after.data[0x43], 0x43);

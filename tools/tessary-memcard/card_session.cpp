@@ -173,15 +173,11 @@ CardStatus readCounter(SCARDHANDLE card, CardType type, uint8_t& counter) {
     return count == 1 ? CardStatus{} : shortRead("reading the error counter", count, 1);
 }
 
-PscOutcome PscGuard::verify(SCARDHANDLE card, CardType type, std::span<const uint8_t> psc,
-                            bool mayUseLastAttempt) {
+std::optional<PscOutcome> PscGuard::check(SCARDHANDLE card, CardType type, bool mayUseLastAttempt) {
     PscOutcome outcome;
+    m_attemptsBefore = -1;
     if (m_tried) {
         outcome.verdict = PscVerdict::AlreadyTried;
-        return outcome;
-    }
-    if (psc.size() != traits(type).pscBytes || psc.empty()) {
-        outcome.status = failed(SCARD_E_INVALID_PARAMETER, "checking the PSC's length");
         return outcome;
     }
     uint8_t counter = 0;
@@ -198,6 +194,25 @@ PscOutcome PscGuard::verify(SCARDHANDLE card, CardType type, std::span<const uin
         outcome.verdict = PscVerdict::LastAttemptKept;
         return outcome;
     }
+    m_attemptsBefore = outcome.attemptsBefore;
+    return std::nullopt;
+}
+
+PscOutcome PscGuard::present(SCARDHANDLE card, CardType type, std::span<const uint8_t> psc) {
+    PscOutcome outcome;
+    if (m_tried) {
+        outcome.verdict = PscVerdict::AlreadyTried;
+        return outcome;
+    }
+    if (m_attemptsBefore < 1) {
+        outcome.status = failed(SCARD_E_INVALID_PARAMETER, "presenting a PSC unchecked");
+        return outcome;
+    }
+    if (psc.size() != traits(type).pscBytes || psc.empty()) {
+        outcome.status = failed(SCARD_E_INVALID_PARAMETER, "checking the PSC's length");
+        return outcome;
+    }
+    outcome.attemptsBefore = m_attemptsBefore;
     m_tried = true; // from here on the attempt may be spent, whatever comes back
     const LONG rv = type == CardType::Sle4442
                         ? SLE4442_Compare_Verification_Data(card, psc[0], psc[1], psc[2])
@@ -207,13 +222,28 @@ PscOutcome PscGuard::verify(SCARDHANDLE card, CardType type, std::span<const uin
         return outcome;
     }
     outcome.verdict = rv == SCARD_S_SUCCESS ? PscVerdict::Accepted : PscVerdict::Wrong;
+    uint8_t counter = 0;
     if (readCounter(card, type, counter).ok()) {
         outcome.attemptsAfter = attemptsLeft(type, counter);
     }
     return outcome;
 }
 
-WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan) {
+PscOutcome PscGuard::verify(SCARDHANDLE card, CardType type, std::span<const uint8_t> psc,
+                            bool mayUseLastAttempt) {
+    if (!m_tried && (psc.size() != traits(type).pscBytes || psc.empty())) {
+        PscOutcome outcome;
+        outcome.status = failed(SCARD_E_INVALID_PARAMETER, "checking the PSC's length");
+        return outcome;
+    }
+    if (auto refused = check(card, type, mayUseLastAttempt)) {
+        return *refused;
+    }
+    return present(card, type, psc);
+}
+
+WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan,
+                      const std::function<bool()>& stop) {
     WriteReport report;
     const std::vector<uint32_t> addresses = plan.addresses();
     if (!plan.refused.empty()) { // protected bytes differ: nothing of the plan is written
@@ -229,6 +259,11 @@ WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan) {
     // frame more and leaves no doubt about which bytes a failure left unwritten.
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         const uint32_t a = addresses[i];
+        if (stop && stop()) { // between two frames: no byte is left half written
+            report.stopped = true;
+            report.unconfirmed.assign(addresses.begin() + static_cast<long>(i), addresses.end());
+            return report;
+        }
         const LONG rv = traits(type).sle4442Family
                             ? SLE4442_Update_Main_Memory(card, &bytes[i], a, 1)
                             : SLE4428_Write_Data_Without_Protect_Bit(card, &bytes[i], a, 1);

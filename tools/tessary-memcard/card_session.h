@@ -8,6 +8,7 @@
 
 #include <winscard.h>
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,25 +66,36 @@ struct PscOutcome {
 };
 
 // Reads the error counter before anything is presented, keeps the last attempt unless
-// told otherwise, and presents a PSC once in its lifetime.
+// told otherwise, and presents a PSC once in its lifetime. In two steps where the PSC is
+// asked for only once an attempt may be spent: check, then present.
 class PscGuard {
 public:
+    // The outcome when nothing may be tried (a locked card, the last attempt kept, a PSC
+    // presented already, a counter that does not come); nothing when an attempt may be.
+    std::optional<PscOutcome> check(SCARDHANDLE card, CardType type, bool mayUseLastAttempt);
+    // Presents the PSC after a check that let it.
+    PscOutcome present(SCARDHANDLE card, CardType type, std::span<const uint8_t> psc);
     PscOutcome verify(SCARDHANDLE card, CardType type, std::span<const uint8_t> psc,
                       bool mayUseLastAttempt);
 
 private:
     bool m_tried = false;
+    int m_attemptsBefore = -1; // set by a check that lets an attempt be spent
 };
 
 struct WriteReport {
     CardStatus status;
-    std::vector<uint32_t> written;     // bytes whose write frame the reader took
-    std::vector<uint32_t> unconfirmed; // the failing byte and every byte after it
-    std::size_t frames = 0;            // write frames sent
+    std::vector<uint32_t> written; // bytes whose write frame the reader took
+    // After a failure the failing byte and every byte after it; after a stop, the bytes
+    // no frame was sent for.
+    std::vector<uint32_t> unconfirmed;
+    std::size_t frames = 0; // write frames sent
+    bool stopped = false;   // `stop` said so before a frame
 };
 
 // One write frame per byte, as the card takes them, rising through each run; stops at
-// the first failure.
-WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan);
+// the first failure, and before any frame once `stop` gives true.
+WriteReport writePlan(SCARDHANDLE card, CardType type, const WritePlan& plan,
+                      const std::function<bool()>& stop = {});
 
 } // namespace tessary::memcard

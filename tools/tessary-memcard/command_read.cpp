@@ -1,16 +1,22 @@
-// read: the whole card with its protection into an image file.
+// read: the whole card with its protection into an image file, or onto standard output.
 #include "card_steps.h"
 #include "commands.h"
+#include "file_io.h"
 #include "messages.h"
+#include "pcsc_result.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 
 #include <string>
 
 namespace tessary::memcard {
 
 int commandRead(const Options& o) {
+    const std::string& path = o.files[0];
+    // Before the card is touched: a device or a pipe named by mistake is never replaced.
+    if (const std::string refused = refuseTarget(path); !refused.empty()) {
+        return error(refused);
+    }
     ReaderLink link;
     std::string failure;
     if (!connectCard(link, o, failure)) {
@@ -27,20 +33,13 @@ int commandRead(const Options& o) {
         return cardError(status);
     }
     image.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
-    const std::string text = formatImage(image);
-
-    // A temporary file renamed over the target: a failure never leaves half an image.
-    const QString& path = o.files[0];
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        return error("cannot write " + path.toStdString() + ": " +
-                     file.errorString().toStdString());
+    if (const std::string failed = writeText(path, formatImage(image)); !failed.empty()) {
+        return error(failed);
     }
-    out("read the " + std::string(traits(*type).name) + " in '" + link.reader() + "' into " +
-        path.toStdString());
+    if (path != kStandardStream) {
+        out("read the " + std::string(traits(*type).name) + " in '" +
+            tessary::printable(link.reader()) + "' into " + outputName(path));
+    }
     return kDone;
 }
 

@@ -1,6 +1,7 @@
 // verify: the PSC presented once, on a card reset before and after it.
 #include "card_steps.h"
 #include "commands.h"
+#include "interrupt.h"
 #include "messages.h"
 
 #include <string>
@@ -21,13 +22,10 @@ int commandVerify(const Options& o) {
     if ((exit = checkPsc(o, *type)) != kDone) {
         return exit;
     }
-    const LONG reset = resetCard(link.card());
-    if (reset != SCARD_S_SUCCESS) {
-        return cardError({reset, "resetting the card before its PSC", ""});
-    }
-    const LockAgainAtEnd locked(link.card());
-    PscGuard guard;
-    return reportPsc(guard.verify(link.card(), *type, *o.psc, o.lastAttempt));
+    // From the first reset on, a signal waits for the card to be reset again.
+    const InterruptCatcher catcher;
+    CardLock lock(link.card());
+    return endRun(&lock, unlockCard(link, o, *type));
 }
 
 } // namespace tessary::memcard

@@ -2,7 +2,10 @@
 // needs it, each read back.
 #include "card_steps.h"
 #include "commands.h"
+#include "file_io.h"
+#include "interrupt.h"
 #include "messages.h"
+#include "pcsc_result.h"
 #include "write_plan.h"
 
 #include <optional>
@@ -21,6 +24,17 @@ void showPlanNotes(const WritePlan& plan) {
              " (protected in the image only; protecting a byte cannot be undone, so an image "
              "never does it)");
     }
+}
+
+std::string countedRanges(const std::vector<uint32_t>& addresses) {
+    return formatRanges(addresses) + " (" + bytesWord(addresses.size()) + ")";
+}
+
+// What a write that did not end tells: the bytes the reader took, and the others.
+void showUnfinished(const WriteReport& report) {
+    note("written: " + countedRanges(report.written));
+    note((report.stopped ? "not written: " : "not written or not confirmed: ") +
+         countedRanges(report.unconfirmed));
 }
 
 } // namespace
@@ -73,45 +87,53 @@ int commandWrite(const Options& o) {
         }
         return kDone;
     }
-    std::optional<LockAgainAtEnd> locked;
+    if (card.pscBytes > 0 && !o.psc && !canAskForPsc(o)) {
+        return error(std::string("an ") + card.name +
+                     " takes writes only after its PSC: give --psc or --psc-file" +
+                     (o.standardInputTaken ? "" : ", or run it on a terminal to be asked"));
+    }
+    // From here on a signal stops the run between two frames, and the card is reset first.
+    const InterruptCatcher catcher;
+    std::optional<CardLock> lock;
     if (card.pscBytes > 0) {
-        if (!o.psc) {
-            return error(std::string("an ") + card.name +
-                         " takes writes only after its PSC: give --psc");
-        }
-        const LONG reset = resetCard(link.card());
-        if (reset != SCARD_S_SUCCESS) {
-            return cardError({reset, "resetting the card before its PSC", ""});
-        }
-        locked.emplace(link.card());
-        PscGuard guard;
-        if ((exit = reportPsc(guard.verify(link.card(), *type, *o.psc, o.lastAttempt))) != kDone) {
-            return exit;
+        lock.emplace(link.card());
+        if ((exit = unlockCard(link, o, *type)) != kDone) {
+            return endRun(&*lock, exit);
         }
     }
-    const WriteReport report = writePlan(link.card(), *type, plan);
+    CardLock* const locked = lock ? &*lock : nullptr;
+    const WriteReport report =
+        writePlan(link.card(), *type, plan, [] { return InterruptCatcher::caught() != 0; });
+    if (report.stopped) {
+        note("stopped by " + signalName(InterruptCatcher::caught()) + " between two write frames");
+        showUnfinished(report);
+        if (locked != nullptr && locked->lockNow()) {
+            note("the card was reset: it is not left unlocked");
+        }
+        return endRun(locked, exitForSignal(InterruptCatcher::caught()));
+    }
     if (!report.status.ok()) {
         cardError(report.status);
-        note("written: " + formatRanges(report.written) + " (" + bytesWord(report.written.size()) +
-             ")");
-        note("not written or not confirmed: " + formatRanges(report.unconfirmed) + " (" +
-             bytesWord(report.unconfirmed.size()) + ")");
-        note("the image file is unchanged");
-        return kError;
+        showUnfinished(report);
+        if (o.files[0] != kStandardStream) {
+            note("the image file is unchanged");
+        }
+        return endRun(locked, kError);
     }
     CardImage after;
     status = readCard(link.card(), *type, after);
     if (!status.ok()) {
         note("wrote " + amount + ", but could not read them back");
-        return cardError(status);
+        return endRun(locked, cardError(status));
     }
     const auto missing = bytesNotTaken(plan, after);
     if (!missing.empty()) {
-        return error("wrote " + amount + ", but the card did not take " + formatRanges(missing));
+        return endRun(locked, error("wrote " + amount + ", but the card did not take " +
+                                    formatRanges(missing)));
     }
-    out("wrote " + amount + " to the " + card.name + " in '" + link.reader() +
+    out("wrote " + amount + " to the " + card.name + " in '" + tessary::printable(link.reader()) +
         "', and read them back");
-    return kDone;
+    return endRun(locked, kDone);
 }
 
 } // namespace tessary::memcard

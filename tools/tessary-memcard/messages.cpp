@@ -1,14 +1,39 @@
 #include "messages.h"
 
 #include "options.h"
+#include "pcsc_result.h"
 #include "reader_features.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace tessary::memcard {
+namespace {
+
+int g_outputError = 0; // the first failure to write standard output
+
+} // namespace
 
 void out(const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
+    if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 && g_outputError == 0) {
+        g_outputError = errno;
+    }
+}
+
+int finishOutput(int status) {
+    if (std::fflush(stdout) != 0 && g_outputError == 0) {
+        g_outputError = errno;
+    }
+    if (g_outputError == 0 && std::ferror(stdout) != 0) {
+        g_outputError = EIO;
+    }
+    if (g_outputError == 0) {
+        return status;
+    }
+    note(std::string("cannot write standard output: ") + std::strerror(g_outputError));
+    // A report that did not reach its reader is no success; a signal's status stays.
+    return status == kDone || status == kRefused ? kError : status;
 }
 
 void note(const std::string& line) {
@@ -24,15 +49,14 @@ int cardError(const CardStatus& status) {
     if (!status.detail.empty()) {
         return error(status.step + " failed: " + status.detail);
     }
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(status.code));
     // The memory-card library's word for an answer that came back short.
     const std::string what = status.code == SCARD_F_COMM_ERROR ? "the card's answer came back short"
                                                                : pcsc_stringify_error(status.code);
     if (status.code == SCARD_E_UNSUPPORTED_FEATURE) {
         note(pcscfeatures::noEscapeHint(pcscfeatures::kMemoryCardFrameCode));
     }
-    return error(status.step + " failed: " + what + " (" + code + ")");
+    return error(status.step + " failed: " + what + " (" + tessary::pcscResultText(status.code) +
+                 ")");
 }
 
 std::string bytesWord(std::size_t n) {
@@ -51,6 +75,10 @@ int reportPsc(const PscOutcome& outcome) {
                                   : std::string()));
         return kDone;
     case PscVerdict::Wrong:
+        if (outcome.attemptsAfter == 0) {
+            note("wrong PSC on the last attempt: the card is locked for good");
+            return kRefused;
+        }
         note("wrong PSC; " +
              (outcome.attemptsAfter >= 0 ? attemptsWord(outcome.attemptsAfter)
                                          : std::string("an unknown number of attempts")) +

@@ -13,6 +13,9 @@ namespace tessary::memcard {
 inline constexpr const char* kProgram = "tessary-memcard";
 
 void out(const std::string& line);
+// The status to exit with once standard output is flushed: kError, with a note, when what
+// was printed did not all reach it.
+int finishOutput(int status);
 void note(const std::string& line);
 // Notes the message and gives kError.
 int error(const std::string& message);

@@ -2,12 +2,16 @@
 
 #include "commands.h"
 #include "messages.h"
+#include "pcsc_result.h"
+#include "psc_input.h"
 #include "tessary_version.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
-#include <cctype>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace tessary::memcard {
 namespace {
@@ -16,37 +20,46 @@ constexpr const char* kUsageLine = "Usage: tessary-memcard COMMAND [options] [IM
 
 // A line per command, as help2man takes them for the manual page's synopsis.
 constexpr const char* kSynopsis =
-    "Usage: tessary-memcard info [-r READER] [--card TYPE]\n"
+    "Usage: tessary-memcard info [-r READER] [--card TYPE] [--json]\n"
     "  or:  tessary-memcard read [-r READER] [--card TYPE] IMAGE\n"
-    "  or:  tessary-memcard write [-r READER] [--card TYPE] [--psc HEX] [--dry-run] "
-    "[--last-attempt] IMAGE\n"
+    "  or:  tessary-memcard write [-r READER] [--card TYPE] [--psc HEX | --psc-file FILE] "
+    "[--dry-run] [--last-attempt] IMAGE\n"
     "  or:  tessary-memcard diff IMAGE IMAGE\n"
-    "  or:  tessary-memcard verify [-r READER] [--card TYPE] --psc HEX [--last-attempt]\n";
+    "  or:  tessary-memcard verify [-r READER] [--card TYPE] [--psc HEX | --psc-file FILE] "
+    "[--last-attempt]\n";
 
 constexpr const char* kEpilogue = R"(
 Commands:
   info    The card's type, size, error counter (PSC attempts left) and protected
-          bytes.
-  read    Reads the whole card with its protection into the image file IMAGE.
-  write   Writes the bytes of IMAGE that differ from the card, after verifying the
-          PSC where the card needs it. Writes nothing when the image changes a
-          protected byte.
-  diff    Compares two images address by address, protection included.
+          bytes; with --json as one JSON object.
+  read    Reads the whole card with its protection into the image file IMAGE, or
+          onto standard output for -. A target that is there and is not a regular
+          file (a device, a pipe, a folder) is refused and left as it is.
+  write   Writes the bytes of IMAGE (- for standard input) that differ from the
+          card, after verifying the PSC where the card needs it. Writes nothing
+          when the image changes a protected byte.
+  diff    Compares two images address by address, protection included; one of
+          them may be - for standard input.
   verify  Presents the PSC once and tells the attempts left.
 
 Before a PSC is presented the error counter is read: with one attempt left nothing is
-tried unless --last-attempt is given, and no run presents a PSC twice.
+tried unless --last-attempt is given, and no run presents a PSC twice. Without --psc or
+--psc-file, on a terminal, the PSC is asked for with the echo off.
+
+SIGINT, SIGTERM or SIGHUP stops a write between two write frames: it tells the bytes
+written and those not, and the card is reset so that it is not left unlocked.
 
 Exit status: 0 done (diff: the images are equal); 1 refused or different (a wrong PSC,
-the last attempt kept, a locked card, protected bytes, images that differ); 2 an error.
+the last attempt kept, a locked card, protected bytes, images that differ); 2 an error;
+130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP.
 
 Examples:
   tessary-memcard read -r "Generic Reader" card.img
-  tessary-memcard write -r "Generic Reader" --psc 123456 --dry-run card.img
+  tessary-memcard write -r "Generic Reader" --psc-file card.psc --dry-run card.img
 )";
 
 int usageError(const std::string& message) {
-    note(message);
+    note(tessary::printable(message));
     std::fprintf(stderr, "%sTry 'tessary-memcard --help' for more.\n", kUsageLine);
     return kError;
 }
@@ -60,38 +73,41 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
-        {"info", commandInfo, 0, {"reader", "card"}},
+        {"info", commandInfo, 0, {"reader", "card", "json"}},
         {"read", commandRead, 1, {"reader", "card"}},
-        {"write", commandWrite, 1, {"reader", "card", "psc", "dry-run", "last-attempt"}},
+        {"write",
+         commandWrite,
+         1,
+         {"reader", "card", "psc", "psc-file", "dry-run", "last-attempt"}},
         {"diff", commandDiff, 2, {}},
-        {"verify", commandVerify, 0, {"reader", "card", "psc", "last-attempt"}},
+        {"verify", commandVerify, 0, {"reader", "card", "psc", "psc-file", "last-attempt"}},
     };
     return table;
 }
 
-} // namespace
-
-std::optional<std::vector<uint8_t>> parsePsc(const std::string& text) {
-    std::string digits;
-    for (char c : text) {
-        if (c != ' ') {
-            digits += c;
+// The PSC from --psc or --psc-file; never echoed in a message.
+int takePsc(const QCommandLineParser& parser, const QCommandLineOption& psc,
+            const QCommandLineOption& pscFile, Options& o) {
+    if (parser.isSet(psc) && parser.isSet(pscFile)) {
+        return usageError("give the PSC once: --psc or --psc-file");
+    }
+    if (parser.isSet(psc)) {
+        o.psc = parsePsc(parser.value(psc).toStdString());
+        if (!o.psc) {
+            return usageError("--psc takes the PSC as hexadecimal digits, such as 123456");
         }
     }
-    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 16) {
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const std::string pair = digits.substr(i, 2);
-        if (!std::isxdigit(static_cast<unsigned char>(pair[0])) ||
-            !std::isxdigit(static_cast<unsigned char>(pair[1]))) {
-            return std::nullopt;
+    if (parser.isSet(pscFile)) {
+        const PscInput input = readPscFile(QFile::encodeName(parser.value(pscFile)).toStdString());
+        if (!input.psc) {
+            return error(input.error);
         }
-        bytes.push_back(static_cast<uint8_t>(std::stoul(pair, nullptr, 16)));
+        o.psc = input.psc;
     }
-    return bytes;
+    return kDone;
 }
+
+} // namespace
 
 int runCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -118,8 +134,16 @@ int runCommandLine(const QStringList& arguments) {
     const QCommandLineOption psc(
         QStringLiteral("psc"),
         QStringLiteral("The card's PSC as hexadecimal digits: 3 bytes for an SLE4442 (123456), "
-                       "2 for an SLE4428."),
+                       "2 for an SLE4428. Every user of the machine can read it in the process "
+                       "list: --psc-file or the prompt on a terminal keep it out of there."),
         QStringLiteral("HEX"));
+    const QCommandLineOption pscFile(
+        QStringLiteral("psc-file"),
+        QStringLiteral("Reads the PSC from the first line of FILE, as hexadecimal digits with "
+                       "blanks between the bytes allowed; - reads standard input."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("info: one JSON object instead of the text."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("write: show what would be written, and "
                                                    "write nothing."));
@@ -127,7 +151,7 @@ int runCommandLine(const QStringList& arguments) {
         QStringLiteral("last-attempt"),
         QStringLiteral("Present the PSC even when the card has one attempt left; a wrong PSC "
                        "then locks the card for good."));
-    parser.addOptions({help, version, reader, card, psc, dryRun, lastAttempt});
+    parser.addOptions({help, version, reader, card, psc, pscFile, json, dryRun, lastAttempt});
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText().toStdString());
@@ -175,7 +199,15 @@ int runCommandLine(const QStringList& arguments) {
                            : command->files == 1 ? std::string("one image file")
                                                  : std::string("two image files")));
     }
-    o.files.assign(positional.begin(), positional.end());
+    int stdinUses = parser.isSet(pscFile) && parser.value(pscFile) == QLatin1String("-") ? 1 : 0;
+    for (const QString& file : positional) {
+        o.files.push_back(QFile::encodeName(file).toStdString());
+        stdinUses += o.command != "read" && file == QLatin1String("-") ? 1 : 0;
+    }
+    if (stdinUses > 1) {
+        return usageError("standard input (-) can give one thing only: an image or the PSC");
+    }
+    o.standardInputTaken = stdinUses > 0;
     if (parser.isSet(reader)) {
         o.reader = parser.value(reader).toStdString();
     }
@@ -186,16 +218,16 @@ int runCommandLine(const QStringList& arguments) {
                               parser.value(card).toStdString() + "'");
         }
     }
-    if (parser.isSet(psc)) {
-        o.psc = parsePsc(parser.value(psc).toStdString());
-        if (!o.psc) {
-            return usageError("--psc takes the PSC as hexadecimal digits, such as 123456");
-        }
-    } else if (o.command == "verify") {
-        return usageError("verify needs the PSC: --psc HEX");
+    if (const int taken = takePsc(parser, psc, pscFile, o); taken != kDone) {
+        return taken;
+    }
+    if (o.command == "verify" && !o.psc && ::isatty(STDIN_FILENO) == 0) {
+        return usageError("verify needs the PSC: --psc HEX, --psc-file FILE, or a terminal to "
+                          "type it on");
     }
     o.dryRun = parser.isSet(dryRun);
     o.lastAttempt = parser.isSet(lastAttempt);
+    o.json = parser.isSet(json);
     return command->run(o);
 }
 

@@ -4,7 +4,6 @@
 
 #include "card_image.h"
 
-#include <QString>
 #include <QStringList>
 
 #include <cstdint>
@@ -21,17 +20,16 @@ enum Exit { kDone = 0, kRefused = 1, kError = 2 };
 
 struct Options {
     std::string command;
-    std::vector<QString> files;
+    std::vector<std::string> files;    // "-": standard input, or for read standard output
     std::optional<std::string> reader; // -r: a name, the beginning of one, or an index
     std::optional<CardType> card;
-    std::optional<std::vector<uint8_t>> psc;
+    std::optional<std::vector<uint8_t>> psc; // --psc or --psc-file
     bool dryRun = false;
     bool lastAttempt = false;
+    bool json = false;
+    // Standard input gives an image or the PSC file: no PSC can be asked for on it.
+    bool standardInputTaken = false;
 };
-
-// Hexadecimal digits, blanks between them allowed: 123456 or "12 34 56"; nothing for any
-// other text, or for more than 8 bytes.
-std::optional<std::vector<uint8_t>> parsePsc(const std::string& text);
 
 // Runs the command line (the program's name first) and gives the exit status.
 int runCommandLine(const QStringList& arguments);
