@@ -1,7 +1,9 @@
-// tessary-run's scripts and response patterns over any text: a command per APDU line or a
-// fault with its line, and every pattern shown as it reads back.
+// tessary-run's scripts, response patterns and run files over any text: a command per APDU
+// line or a fault with its line, every pattern shown as it reads back, and a file's format
+// told by its shape only when the other reading fails.
 #include "fuzz_input.h"
 #include "hex_text.h"
+#include "run_file.h"
 #include "script.h"
 
 using namespace tessary::run;
@@ -37,6 +39,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                        formatPattern(again.pattern) == formatPattern(*command.expect));
             matchPattern(*command.expect, response);
         }
+    }
+
+    // A file's format: what is detected reads the same when named, and a file read as a
+    // queue reads as no script; one refused as either reads both ways.
+    const FileCommands detected = commandsOfFile(text, "f", FileFormat::Detect);
+    const FileCommands asQueue = commandsOfFile(text, "f", FileFormat::Queue);
+    const FileCommands asScript = commandsOfFile(text, "f", FileFormat::Script);
+    if (detected.error.find("--format queue or --format script") != std::string::npos) {
+        FUZZ_CHECK(asScript.error.empty() && !asScript.commands.empty());
+    } else if (detected.error.empty()) {
+        const FileCommands& named = detected.format == FileFormat::Queue ? asQueue : asScript;
+        FUZZ_CHECK(named.error.empty() && named.commands.size() == detected.commands.size());
+        for (std::size_t i = 0; i < named.commands.size(); ++i) {
+            FUZZ_CHECK(named.commands[i].apdu == detected.commands[i].apdu);
+        }
+        FUZZ_CHECK(detected.format == FileFormat::Script || !asScript.error.empty());
     }
 
     // A pattern on its own (--expect): whatever matches must end in the bytes it names.

@@ -1,5 +1,5 @@
 // One command and what follows its answer with --get-response, against a card of scripted
-// answers; the Le rule; the time summary.
+// answers; the Le rule.
 #include "exchange.h"
 #include "hex_text.h"
 
@@ -134,23 +134,6 @@ TEST(WithLe, AddsOrReplacesLeInShortApdusOnly) {
         const auto result = withLe(bytes(command), 0x20);
         EXPECT_EQ(result ? formatHex(*result) : "", expected) << command;
     }
-}
-
-TEST(Summarize, NearestRanks) {
-    EXPECT_FALSE(summarize({}));
-    const auto one = summarize({7});
-    EXPECT_EQ(one->min, 7);
-    EXPECT_EQ(one->p95, 7);
-    std::vector<int64_t> values;
-    for (int64_t v = 100; v >= 1; --v) {
-        values.push_back(v);
-    }
-    const auto hundred = summarize(values);
-    EXPECT_EQ(hundred->min, 1);
-    EXPECT_EQ(hundred->median, 50);
-    EXPECT_EQ(hundred->p95, 95);
-    EXPECT_EQ(hundred->max, 100);
-    EXPECT_EQ(summarize({1, 2, 3, 1000})->p95, 1000);
 }
 
 } // namespace

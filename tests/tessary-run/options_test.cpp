@@ -19,6 +19,8 @@ TEST(ReadOptions, UsageErrorsLeaveWithStatusTwo) {
         {{"--format", "csv", "a"}, "--format is queue or script, not 'csv'"},
         {{"--expect", "90", "a"}, "--expect: the response pattern cannot match"},
         {{"--get-response", "-m", "direct", "a"}, "--get-response is for cards"},
+        {{"--expect-sw", "90", "a"}, "--expect-sw: \"90\" is no status word"},
+        {{"--expect", "90 00", "--expect-sw", "9000", "a"}, "--expect and --expect-sw both"},
         {{"-r"}, "Missing value after '-r'."},
     };
     for (const auto& [arguments, error] : cases) {

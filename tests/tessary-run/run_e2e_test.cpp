@@ -1,13 +1,20 @@
 // tessary-run through the private pcscd and the simulated readers: the reader listing, exit
-// statuses, the trace, GET RESPONSE and the right Le, and a card pulled out mid-run.
+// statuses, the trace, GET RESPONSE and the right Le, a card pulled out mid-run, the line
+// that names reader and card, an interrupt mid-run, and output that cannot be written.
 #include "sim_pcscd.h"
 #include "tool_process.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <sstream>
 
 using namespace runtest;
 using namespace simtest;
@@ -159,6 +166,61 @@ TEST_F(TessaryRun, ACardPulledOutEndsTheRunWithStatusOne) {
     EXPECT_EQ(run.err, "tessary-run: the card was taken out of KALDOR TR-100 00 00\n");
     EXPECT_NE(run.out.find("KTX_PCSC_SCARDTRANSMIT_ERR\n"), std::string::npos) << run.out;
     awaitRemovalSeenByPcscd(kContactReader);
+}
+
+TEST_F(TessaryRun, TheFirstLineNamesTheReaderAndTheCard) {
+    const std::string script = file("select.apdu", "00 A4 00 00 02 3F 00 => 90 00\n");
+    const std::string atr = "3B 88 80 31 FE 45 80 31 C0 73 C8 21 10 01 78";
+    const ToolRun text = runTool({"-r", kContactReader, "-q", script});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(text.out.starts_with("reader KALDOR TR-100 00 00, ATR " + atr + "\n")) << text.out;
+    const ToolRun json = runTool({"-r", kContactReader, "--json", script});
+    EXPECT_TRUE(json.out.starts_with("{\"atr\":\"" + atr +
+                                     "\",\"mode\":\"shared\",\"name\":\"KALDOR TR-100 00 00\","
+                                     "\"type\":\"reader\"}\n"))
+        << json.out;
+}
+
+TEST_F(TessaryRun, AnInterruptAtAnyPointEndsWithWholeLinesAndTheSummary) {
+    const std::string script = file("challenge.apdu", "00 84 00 00 08 => .. 90 00\n");
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const int delayMs = std::uniform_int_distribution<int>(0, 300)(random);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", signal " + std::to_string(signal) +
+                     " after " + std::to_string(delayMs) + " ms");
+        QProcess process;
+        startTool(process, qArguments({"-r", kContactReader, "--json", "-n", "1000000", script}));
+        awaitFirstLine(process); // the reader line: the run is about to send
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+        const ToolRun run = finishTool(process);
+        EXPECT_EQ(run.status, status) << run.err;
+        ASSERT_TRUE(run.out.ends_with("\n")) << run.out.substr(run.out.size() - 200);
+        std::istringstream lines(run.out);
+        QJsonObject last;
+        std::size_t commands = 0;
+        for (std::string line; std::getline(lines, line);) {
+            QJsonParseError error{};
+            last = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
+            ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+            commands += last["type"].toString() == "command" ? 1 : 0;
+        }
+        EXPECT_EQ(last["type"].toString(), "summary");
+        EXPECT_EQ(last["status"].toInt(), status);
+        EXPECT_EQ(last["interrupted"].toString(), signal == SIGINT ? "SIGINT" : "SIGTERM");
+        EXPECT_EQ(last["commands"].toInteger(), static_cast<qint64>(commands));
+    }
+}
+
+TEST_F(TessaryRun, OutputThatCannotBeWrittenFailsWithStatusTwo) {
+    const std::string script = file("select.apdu", "00 A4 00 00 02 3F 00 => 90 00\n");
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    startTool(process, qArguments({"-r", kContactReader, "--json", script}));
+    const ToolRun run = finishTool(process);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "tessary-run: cannot write the standard output: No space left on device\n");
 }
 
 TEST(TessaryRunWithoutService, SaysSoInOneLineWithStatusTwo) {

@@ -18,19 +18,27 @@ namespace {
 const std::string kQueue = "Select MF\r\n  7\r\n00 A4 00 00 02 3F 00\r\n\r\n"
                            "Challenge\r\n  5\r\n00-84-00-00-08\r\n\r\n";
 
-TEST(QueueFileShape, RecognisedByItsFourLineGroupsOnly) {
+TEST(QueueFileShape, TheFieldsAsTheWorkbenchSavesThem) {
     const std::pair<std::string, bool> cases[] = {
         {kQueue, true},
-        {"A\n5\n00 A4\n\n", true},        // LF line ends, no padding
-        {"\n  0\n\n\n", true},            // empty name and request
-        {"A\r\n  5\r\n00 A4\r\n", false}, // three lines
+        {"A\n  5\n00 A4\n\n", true},            // LF line ends
+        {"A\r\n330\r\n00 A4 \r\n\r\n", true},   // a length the operator typed, a last separator
+        {"A\r\n  4\r\n00A40400\r\n\r\n", true}, // separators of any kind
+        {"A\r\n  5\r\n00 A4\r\n", false},       // three lines
         {kQueue + "A\r\n", false},
-        {"A\r\n 5x\r\n00 A4\r\n\r\n", false},          // second line no number
-        {"A\r\n\r\n00 A4\r\n\r\n", false},             // nor empty
-        {"A\r\n5 \r\n00 A4\r\n\r\n", false},           // blanks pad in front only
-        {"A\r\n5\r\n00 A4\r\nB\r\n", false},           // fourth line not empty
-        {"00 A4 00 00\n90\n00 B0 00 00 04\n\n", true}, // a script of this shape needs --format
-        {"00 A4 00 00 02 3F 00 => 90 00\n00 84 00 00 08\n", false},
+        {"A\n5\n00 A4\n\n", false},   // the field has three places
+        {"A\n 5 \n00 A4\n\n", false}, // its digits at the right
+        {"A\n 5x\n00 A4\n\n", false},
+        {"A\n   \n00 A4\n\n", false}, // a number in them
+        {"A\n1234\n00 A4\n\n", false},
+        {"A\n  2\n\n\n", false},        // no request
+        {"A\n  2\n00 A\n\n", false},    // a pair cut short
+        {"A\n  2\n00 A4 0\n\n", false}, // a character the console would drop
+        {"A\n  2\n00 G4\n\n", false},   // no hexadecimal pair
+        {"A\n  2\n00 A4\nB\n", false},  // fourth line not empty
+        // Six script lines in two groups of four: the second line is no length field.
+        {"00A40000023F00\n0084000008\n00B0000007\n\n00A40000023F00\n0084000008\n00B0000007\n\n",
+         false},
         {"", false},
     };
     for (const auto& [text, queue] : cases) {
@@ -57,14 +65,32 @@ TEST(RunFile, QueueCommandsAreTheBytesTheWorkbenchSends) {
     EXPECT_EQ(formatHex(script.commands.at(0).apdu), "00 A4 04 00");
 }
 
-TEST(RunFile, TheFormatCanBeForcedEitherWay) {
-    const std::string shaped = "00 A4 00 00\n90\n00 B0 00 00 04\n\n";
-    const FileCommands asQueue = commandsOfFile(shaped, "f", FileFormat::Detect);
-    EXPECT_EQ(asQueue.commands.at(0).name, "00 A4 00 00");
-    const FileCommands asScript = commandsOfFile(shaped, "f", FileFormat::Script);
-    ASSERT_EQ(asScript.commands.size(), 3u);
-    EXPECT_EQ(asScript.commands[1].line, 2u);
-    EXPECT_EQ(formatHex(asScript.commands[1].apdu), "90");
+TEST(RunFile, AFileThatReadsEitherWayNeedsItsFormatNamed) {
+    // A queue whose names and length fields are hexadecimal pairs reads as a script too.
+    const std::string either = "3F00\n 12\n00 A4 00 00 02 3F 00\n\n";
+    const struct {
+        std::string text;
+        FileFormat format;
+        FileFormat read; // Detect: refused
+        std::size_t commands;
+    } cases[] = {
+        {either, FileFormat::Detect, FileFormat::Detect, 0},
+        {either, FileFormat::Queue, FileFormat::Queue, 1},
+        {either, FileFormat::Script, FileFormat::Script, 3},
+        {kQueue, FileFormat::Detect, FileFormat::Queue, 2},
+        {"00A40000023F00\n0084000008\n00B0000007\n\n", FileFormat::Detect, FileFormat::Script, 3},
+    };
+    for (const auto& c : cases) {
+        const FileCommands file = commandsOfFile(c.text, "f", c.format);
+        EXPECT_EQ(file.commands.size(), c.commands) << c.text;
+        if (c.read == FileFormat::Detect) {
+            EXPECT_EQ(file.error, "f: reads as a queue file and as a script alike; name its "
+                                  "format with --format queue or --format script");
+        } else {
+            EXPECT_EQ(file.error, "") << c.text;
+            EXPECT_EQ(file.format, c.read) << c.text;
+        }
+    }
     // A queue that lacks its last lines, taken as a queue all the same.
     const FileCommands partial =
         commandsOfFile("A\n5\n00 84 00 00 08\n\nB\n5\n", "q.txt", FileFormat::Queue);
@@ -72,19 +98,29 @@ TEST(RunFile, TheFormatCanBeForcedEitherWay) {
 }
 
 TEST(RunFile, FaultsNameTheFileAndLine) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"A\r\n  2\r\n00 G1\r\n\r\n", "q.txt:3: \"G1\" is not a hexadecimal byte"},
-        {"A\r\n  2\r\n00 A4\r\n\r\nB\r\n  0\r\n\r\n\r\n",
-         "q.txt:7: the command \"B\" has no request"},
-        {std::string(128, 'N') + "\r\n  2\r\n00 A4\r\n\r\n",
+    const auto queue = FileFormat::Queue;
+    const auto detect = FileFormat::Detect;
+    const struct {
+        std::string text;
+        FileFormat format;
+        std::string error;
+    } cases[] = {
+        {"A\r\n  2\r\n00 G1\r\n\r\n", queue, "q.txt:3: \"G1\" is not a hexadecimal byte"},
+        {"A\r\n  2\r\n00 A4\r\n\r\nB\x1B[2J\r\n  0\r\n\r\n\r\n", queue,
+         "q.txt:7: the command \"B\\x1B[2J\" has no request"}, // a name's control characters
+        {std::string(128, 'N') + "\r\n  2\r\n00 A4\r\n\r\n", detect,
          "q.txt:1: a command name longer than 127 characters"},
-        {"A\r\n  2\r\n00 A4\0\r\n\r\n"s, "q.txt:3: a zero byte, which no queue file holds"},
-        {"", "q.txt: no command in it"},
-        {"# nothing but a comment\n", "q.txt: no command in it"},
-        {"00 A4\n00 A\n", "q.txt:2: \"A\" has an odd number of digits"},
+        {"A\r\n  2\r\n00 A4\0\r\n\r\n"s, detect, "q.txt:3: a zero byte, which no queue file holds"},
+        {"", detect, "q.txt: no command in it"},
+        {"# nothing but a comment\n", detect, "q.txt: no command in it"},
+        {"00 A4\n00 A\n", detect, "q.txt:2: \"A\" has an odd number of digits"},
+        // Four-line groups with a field the workbench does not write: most likely a queue.
+        {"Select\n5\n00 A4\n\n", detect,
+         "q.txt:1: \"Se\" is not a hexadecimal byte (read as a script; --format queue reads it "
+         "as a queue file)"},
     };
-    for (const auto& [text, error] : cases) {
-        EXPECT_EQ(commandsOfFile(text, "q.txt", FileFormat::Detect).error, error) << text;
+    for (const auto& c : cases) {
+        EXPECT_EQ(commandsOfFile(c.text, "q.txt", c.format).error, c.error) << c.text;
     }
     std::string many;
     for (int i = 0; i < 101; ++i) {

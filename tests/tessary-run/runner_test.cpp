@@ -45,14 +45,26 @@ struct RunResult {
     std::string err;
 };
 
-RunResult run(const char* script, ScriptedLink& link, RunSettings settings = {}) {
+RunResult run(const char* script, ScriptedLink& link, RunSettings settings = {},
+              const RunControl& control = {}, std::size_t writable = SIZE_MAX) {
     const FileCommands file = commandsOfFile(script, "s.apdu", FileFormat::Script);
     EXPECT_EQ(file.error, "");
-    settings.reader = "KALDOR TR-100 00 00";
+    settings.target.reader = "KALDOR TR-100 00 00";
+    settings.target.atr = {0x3B, 0x00};
     RunResult result;
-    const RunOutput output{[&](std::string_view text) { result.out += text; },
-                           [&](std::string_view text) { result.err += text; }, [] {}};
-    result.status = runCommands(file.commands, settings, link, output);
+    // `writable` lines reach the output; the ones after them are lost, as on a full disk.
+    const RunOutput output{[&](std::string_view text) {
+                               if (writable == 0) {
+                                   return false;
+                               }
+                               --writable;
+                               result.out += text;
+                               return true;
+                           },
+                           [&](std::string_view text) { result.err += text; },
+                           [] {},
+                           {}};
+    result.status = runCommands(file.commands, settings, link, output, control);
     return result;
 }
 
@@ -167,6 +179,7 @@ TEST(RunCommands, TextLinesShowPlaceRequestAnswerTimeAndResult) {
                                  "80 10 00 00\n",
                                  link, settings);
     EXPECT_EQ(result.out,
+              "reader KALDOR TR-100 00 00, ATR 3B 00\n"
               "s.apdu:1  00 A4 00 00 -> 90 00  1 us  ok\n"
               "s.apdu:2  00 B0 00 00 01 -> 6A 82  2 us  FAIL (expected xx 90 00)\n"
               "s.apdu:3  00 84 00 00 08 -> no answer  3 us  KTX_PCSC_SCARDTRANSMIT_ERR\n"
@@ -188,10 +201,11 @@ TEST(RunCommands, QuietShowsWhatDidNotPassAndRoundsAndTheExpectOption) {
     const RunResult result = run("00 A4 00 00\n00 84 00 00 08 => .. 90 00\n", link, settings);
     EXPECT_EQ(result.status, 1);
     const auto shown = lines(result.out);
-    ASSERT_EQ(shown.size(), 2u) << result.out;
-    EXPECT_EQ(shown[0],
+    ASSERT_EQ(shown.size(), 3u) << result.out;
+    EXPECT_EQ(shown[0], "reader KALDOR TR-100 00 00, ATR 3B 00"); // a log says where it ran
+    EXPECT_EQ(shown[1],
               "s.apdu:2 (round 1)  00 84 00 00 08 -> 6A 82  2 us  FAIL (expected .. 90 00)");
-    EXPECT_TRUE(shown[1].starts_with("4 commands: 3 passed, 1 failed, 0 errors"));
+    EXPECT_TRUE(shown[2].starts_with("4 commands: 3 passed, 1 failed, 0 errors"));
 }
 
 TEST(RunCommands, JsonLinesAreJson) {
@@ -202,7 +216,7 @@ TEST(RunCommands, JsonLinesAreJson) {
     settings.getResponse = true;
     const RunResult result = run("80 10 00 00 => .. 90 00\n00 84 00 00 08\n", link, settings);
     const auto all = lines(result.out);
-    ASSERT_EQ(all.size(), 3u);
+    ASSERT_EQ(all.size(), 4u);
     std::vector<QJsonObject> objects;
     for (const std::string& line : all) {
         QJsonParseError error{};
@@ -212,26 +226,104 @@ TEST(RunCommands, JsonLinesAreJson) {
         ASSERT_TRUE(document.isObject()) << line;
         objects.push_back(document.object());
     }
-    EXPECT_EQ(objects[0]["type"].toString(), "command");
-    EXPECT_EQ(objects[0]["line"].toInt(), 1);
-    EXPECT_EQ(objects[0]["response"].toString(), "AA 90 00");
-    EXPECT_EQ(objects[0]["expected"].toString(), ".. 90 00");
-    EXPECT_EQ(objects[0]["result"].toString(), "ok");
-    EXPECT_EQ(objects[0]["exchanges"].toArray().size(), 2);
-    EXPECT_EQ(objects[0]["time_us"].toInt(), 3);
-    EXPECT_EQ(objects[1]["result"].toString(), "error");
-    EXPECT_EQ(objects[1]["error"].toString(), "KTX_PCSC_SCARDTRANSMIT_ERR");
-    EXPECT_FALSE(objects[1].contains("response"));
-    EXPECT_EQ(objects[2]["type"].toString(), "summary");
-    EXPECT_EQ(objects[2]["status"].toInt(), 1);
-    EXPECT_EQ(objects[2]["errors"].toInt(), 1);
-    EXPECT_EQ(objects[2]["time_us"].toObject()["max"].toInt(), 3);
+    EXPECT_EQ(objects[0]["type"].toString(), "reader");
+    EXPECT_EQ(objects[0]["name"].toString(), "KALDOR TR-100 00 00");
+    EXPECT_EQ(objects[0]["atr"].toString(), "3B 00");
+    EXPECT_EQ(objects[1]["type"].toString(), "command");
+    EXPECT_EQ(objects[1]["line"].toInt(), 1);
+    EXPECT_EQ(objects[1]["response"].toString(), "AA 90 00");
+    EXPECT_EQ(objects[1]["expected"].toString(), ".. 90 00");
+    EXPECT_EQ(objects[1]["result"].toString(), "ok");
+    EXPECT_EQ(objects[1]["exchanges"].toArray().size(), 2);
+    EXPECT_EQ(objects[1]["time_us"].toInt(), 3);
+    EXPECT_EQ(objects[2]["result"].toString(), "error");
+    EXPECT_EQ(objects[2]["error"].toString(), "KTX_PCSC_SCARDTRANSMIT_ERR");
+    EXPECT_FALSE(objects[2].contains("response"));
+    EXPECT_EQ(objects[3]["type"].toString(), "summary");
+    EXPECT_EQ(objects[3]["status"].toInt(), 1);
+    EXPECT_EQ(objects[3]["errors"].toInt(), 1);
+    EXPECT_EQ(objects[3]["time_us"].toObject()["max"].toInt(), 3);
 }
 
-TEST(FailureName, ControlPathResultsKeepTheirCode) {
-    EXPECT_EQ(failureName(0x0AA9), "KTX_PCSC_SCARDTRANSMIT_ERR");
-    EXPECT_EQ(failureName(static_cast<int32_t>(0x80100016)), "ISP_UNKNOWN_ERR (0x80100016)");
-    EXPECT_EQ(failureName(0x0A7F), "ISP_UNKNOWN_ERR");
+TEST(RunCommands, AnInterruptEndsTheRunWithItsSummaryAndStatus) {
+    const struct {
+        int signal;
+        std::size_t after; // exchanges before it comes
+        bool duringWait;
+        int status;
+    } cases[] = {
+        {2, 3, false, 130}, // SIGINT during the third exchange: that one ends, no other starts
+        {15, 2, true, 143}, // SIGTERM during the wait after the second
+        {2, 0, false, 130}, // before the first: nothing is sent
+    };
+    for (const auto& c : cases) {
+        ScriptedLink link;
+        int signal = 0;
+        RunControl control;
+        control.interrupted = [&] {
+            if (link.sent >= c.after && !c.duringWait) {
+                signal = c.signal;
+            }
+            return signal;
+        };
+        control.wait = [&](std::chrono::milliseconds) {
+            signal = c.duringWait && link.sent >= c.after ? c.signal : signal;
+            return signal == 0;
+        };
+        RunSettings settings;
+        settings.json = true;
+        settings.repeat = 1000;
+        settings.intervalMs = 5;
+        const RunResult result = run("00 A4 00 00\n", link, settings, control);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(link.sent, c.after);
+        const QJsonObject summary =
+            QJsonDocument::fromJson(QByteArray::fromStdString(lines(result.out).back())).object();
+        EXPECT_EQ(summary["commands"].toInt(), static_cast<int>(c.after));
+        EXPECT_EQ(summary["status"].toInt(), c.status);
+        EXPECT_EQ(summary["interrupted"].toString(), c.signal == 2 ? "SIGINT" : "SIGTERM");
+        EXPECT_EQ(result.err, std::string("tessary-run: interrupted by ") +
+                                  (c.signal == 2 ? "SIGINT" : "SIGTERM") + "\n");
+    }
+}
+
+TEST(RunCommands, OutputThatCannotBeWrittenEndsTheRunWithStatusTwo) {
+    ScriptedLink link;
+    RunSettings settings;
+    settings.repeat = 100;
+    // The reader line and two results reach the output, the third is lost.
+    const RunResult result = run("00 A4 00 00\n", link, settings, {}, 3);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(link.sent, 3u); // nothing more is sent once no one learns the results
+    EXPECT_EQ(lines(result.out).size(), 3u);
+}
+
+TEST(RunCommands, TheSummarySaysHowEachFileWasRead) {
+    ScriptedLink link;
+    RunSettings settings;
+    settings.files = {{"q.txt", FileFormat::Queue}, {"s\x1B.apdu", FileFormat::Script}};
+    const RunResult result = run("00 A4 00 00\n", link, settings);
+    EXPECT_TRUE(
+        lines(result.out).back().ends_with("; q.txt read as a queue file, s\\x1B.apdu as a script"))
+        << result.out;
+    settings.json = true;
+    const RunResult json = run("00 A4 00 00\n", link, settings);
+    EXPECT_TRUE(lines(json.out).back().find(
+                    "\"files\":[{\"format\":\"queue\",\"name\":\"q.txt\"},"
+                    "{\"format\":\"script\",\"name\":\"s\\u001b.apdu\"}]") != std::string::npos)
+        << json.out;
+}
+
+TEST(FailureName, TheLibrarysCodesAndPcscResultsByName) {
+    const std::pair<int32_t, const char*> cases[] = {
+        {0x0AA9, "KTX_PCSC_SCARDTRANSMIT_ERR"},
+        {static_cast<int32_t>(0x80100016), "SCARD_E_NOT_TRANSACTED 0x80100016"},
+        {0x12345, "0x00012345"},
+        {0x0A7F, "ISP_UNKNOWN_ERR"}, // a code of the library's own
+    };
+    for (const auto& [status, name] : cases) {
+        EXPECT_EQ(failureName(status), name);
+    }
 }
 
 } // namespace

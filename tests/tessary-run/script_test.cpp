@@ -106,6 +106,8 @@ TEST(Pattern, MatchesWildcardsAndAnyRun) {
         {"01 xx xx xx 90 00", "01 AA BB 90 00", false},
         {"01 xx xx xx 90 00", "02 AA BB CC 90 00", false},
         {"61 xx", "61 20", true},
+        {"61 xX", "61 20", true}, // any case: xX and Xx are xx
+        {"Xx 90 00", "6A 90 00", true},
         {".. 90 .. 90 00", "01 90 02 90 00", true}, // the first 90 00 is not the end
         {".. 90 00", "90 00 90 00", true},
         {"xx .. 90 00", "90 00", false},
@@ -119,7 +121,35 @@ TEST(Pattern, MatchesWildcardsAndAnyRun) {
         EXPECT_EQ(matchPattern(pattern.pattern, response.commands.at(0).apdu), c.matches)
             << c.pattern << " against " << c.response;
     }
-    EXPECT_EQ(formatPattern(parsePattern("....xx9000").pattern), ".. xx 90 00");
+    EXPECT_EQ(formatPattern(parsePattern("....xX9000").pattern), ".. xx 90 00");
+}
+
+TEST(StatusWordPattern, AnyAnswerThatEndsInTheWord) {
+    const struct {
+        const char* word;
+        const char* pattern; // or the error's beginning
+        const char* matched;
+        const char* unmatched;
+    } cases[] = {
+        {"9000", ".. 90 00", "01 02 90 00", "90 00 6A 82"},
+        {"90 00", ".. 90 00", "90 00", "6A 82"},
+        {"61Xx", ".. 61 xx", "AA 61 20", "AA 6C 20"},
+        {"90", "\"90\" is no status word", nullptr, nullptr},
+        {"9000 00", "\"9000 00\" is no status word", nullptr, nullptr},
+        {"..9000", "\"..9000\" is no status word", nullptr, nullptr},
+        {"90 0G", "\"90 0G\" is no status word", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        const PatternParse parsed = statusWordPattern(c.word);
+        if (c.matched == nullptr) {
+            EXPECT_TRUE(parsed.error.starts_with(c.pattern)) << c.word << ": " << parsed.error;
+            continue;
+        }
+        ASSERT_EQ(parsed.error, "") << c.word;
+        EXPECT_EQ(formatPattern(parsed.pattern), c.pattern);
+        EXPECT_TRUE(matchPattern(parsed.pattern, parseScript(c.matched).commands.at(0).apdu));
+        EXPECT_FALSE(matchPattern(parsed.pattern, parseScript(c.unmatched).commands.at(0).apdu));
+    }
 }
 
 } // namespace

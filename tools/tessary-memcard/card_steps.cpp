@@ -29,6 +29,16 @@ bool connectCard(ReaderLink& link, const Options& o, std::string& failure) {
     return false;
 }
 
+std::optional<CardType> openCard(ReaderLink& link, const Options& o,
+                                 std::optional<CardType> imageType, int& exit, bool* assumed) {
+    std::string failure;
+    if (!connectCard(link, o, failure)) {
+        exit = error(failure);
+        return std::nullopt;
+    }
+    return cardType(link, {o.card, imageType}, exit, assumed);
+}
+
 std::optional<CardType> cardType(const ReaderLink& link, const TypeRequest& request, int& exit,
                                  bool* assumed) {
     const TypeResolution resolved = resolveCardType(link.card(), link.atr(), request);

@@ -24,6 +24,12 @@ bool connectCard(ReaderLink& link, const Options& o, std::string& failure);
 std::optional<CardType> cardType(const ReaderLink& link, const TypeRequest& request, int& exit,
                                  bool* assumed = nullptr);
 
+// connectCard, then cardType with --card and the type an image names: the card's type, or
+// nothing with the status to exit with in `exit`.
+std::optional<CardType> openCard(ReaderLink& link, const Options& o,
+                                 std::optional<CardType> imageType, int& exit,
+                                 bool* assumed = nullptr);
+
 struct Loaded {
     std::optional<CardImage> image;
     std::string error;

@@ -78,13 +78,9 @@ void showJson(const CardInfo& info) {
 
 int commandInfo(const Options& o) {
     ReaderLink link;
-    std::string failure;
-    if (!connectCard(link, o, failure)) {
-        return error(failure);
-    }
     int exit = kDone;
     CardInfo info;
-    const auto type = cardType(link, {o.card, std::nullopt}, exit, &info.assumed);
+    const auto type = openCard(link, o, std::nullopt, exit, &info.assumed);
     if (!type) {
         return exit;
     }

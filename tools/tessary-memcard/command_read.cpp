@@ -18,12 +18,8 @@ int commandRead(const Options& o) {
         return error(refused);
     }
     ReaderLink link;
-    std::string failure;
-    if (!connectCard(link, o, failure)) {
-        return error(failure);
-    }
     int exit = kDone;
-    const auto type = cardType(link, {o.card, std::nullopt}, exit);
+    const auto type = openCard(link, o, std::nullopt, exit);
     if (!type) {
         return exit;
     }

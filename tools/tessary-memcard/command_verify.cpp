@@ -10,12 +10,8 @@ namespace tessary::memcard {
 
 int commandVerify(const Options& o) {
     ReaderLink link;
-    std::string failure;
-    if (!connectCard(link, o, failure)) {
-        return error(failure);
-    }
     int exit = kDone;
-    const auto type = cardType(link, {o.card, std::nullopt}, exit);
+    const auto type = openCard(link, o, std::nullopt, exit);
     if (!type) {
         return exit;
     }

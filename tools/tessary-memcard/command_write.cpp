@@ -46,12 +46,8 @@ int commandWrite(const Options& o) {
     }
     const CardImage& target = *loaded.image;
     ReaderLink link;
-    std::string failure;
-    if (!connectCard(link, o, failure)) {
-        return error(failure);
-    }
     int exit = kDone;
-    const auto type = cardType(link, {o.card, target.type}, exit);
+    const auto type = openCard(link, o, target.type, exit);
     if (!type) {
         return exit;
     }

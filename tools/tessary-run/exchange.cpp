@@ -1,7 +1,5 @@
 #include "exchange.h"
 
-#include <algorithm>
-
 namespace tessary::run {
 namespace {
 
@@ -66,19 +64,6 @@ CommandOutcome sendCommand(const Bytes& apdu, bool getResponse, const Transmit& 
         }
     }
     return outcome;
-}
-
-std::optional<TimeSummary> summarize(std::vector<int64_t> values) {
-    if (values.empty()) {
-        return std::nullopt;
-    }
-    std::ranges::sort(values);
-    // The nearest rank: the smallest value with at least the share at or below it.
-    const auto rank = [&values](std::size_t percent) {
-        const std::size_t n = values.size();
-        return values[std::max<std::size_t>((n * percent + 99) / 100, 1) - 1];
-    };
-    return TimeSummary{values.front(), rank(50), rank(95), values.back()};
 }
 
 } // namespace tessary::run

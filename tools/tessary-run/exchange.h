@@ -51,13 +51,4 @@ CommandOutcome sendCommand(const Bytes& apdu, bool getResponse, const Transmit& 
 // has; nothing for bytes that are no short APDU.
 std::optional<Bytes> withLe(std::span<const uint8_t> apdu, uint8_t le);
 
-// Minimum, median, 95th percentile and maximum (nearest rank), of at least one value.
-struct TimeSummary {
-    int64_t min = 0;
-    int64_t median = 0;
-    int64_t p95 = 0;
-    int64_t max = 0;
-};
-std::optional<TimeSummary> summarize(std::vector<int64_t> values);
-
 } // namespace tessary::run

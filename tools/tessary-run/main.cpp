@@ -2,8 +2,10 @@
 // checks every answer and times every exchange; --list shows the readers and their cards.
 #include "atr.h"
 #include "hex_text.h"
+#include "interrupt.h"
 #include "listing.h"
 #include "options.h"
+#include "pcsc_result.h"
 #include "reader_features.h"
 #include "runner.h"
 #include "session.h"
@@ -11,25 +13,84 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace tessary::run;
 using tessary::describeAtr;
 using tessary::formatHex;
+using tessary::printable;
 
 namespace {
 
-void out(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+// The first failure to write the standard output (a full disk, a closed pipe): results
+// that reach no one must not end in a status that says all went well.
+int g_outputError = 0;
+
+void noteOutputError() {
+    if (g_outputError == 0) {
+        g_outputError = errno != 0 ? errno : EIO;
+    }
+}
+
+bool out(std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::ferror(stdout)) {
+        noteOutputError();
+    }
+    return g_outputError == 0;
+}
+
+void flushOut() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        noteOutputError();
+    }
+}
+
+void err(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 int fatal(const std::string& message) {
-    std::fflush(stdout);
+    flushOut();
     std::fprintf(stderr, "tessary-run: %s\n", message.c_str());
     return 2;
+}
+
+// The status to leave with: 2 when anything written to the standard output was lost.
+int finish(int status) {
+    flushOut();
+    if (g_outputError != 0) {
+        std::fprintf(stderr, "tessary-run: cannot write the standard output: %s\n",
+                     std::strerror(g_outputError));
+        return 2;
+    }
+    return status;
+}
+
+// The progress line of a quiet run on a terminal: one line rewritten in place, no wider
+// than the terminal (a wrapped line could not be taken back), cleared by an empty text.
+std::function<void(std::string_view)> progressLine(bool wanted) {
+    if (!wanted || ::isatty(STDERR_FILENO) != 1) {
+        return {};
+    }
+    winsize size{};
+    const std::size_t width =
+        ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+    return [width](std::string_view text) {
+        std::string line = "\r";
+        line += text.substr(0, width - 1);
+        line += "\033[K";
+        err(line);
+    };
 }
 
 // A reader per entry with its index, as -r takes it: its state and card, what the ATR says,
@@ -38,7 +99,7 @@ int listReaders(Session& session, bool json) {
     std::string error;
     const auto readers = session.readers(error);
     if (!readers) {
-        return fatal(error);
+        return fatal(printable(error));
     }
     if (readers->empty() && !json) {
         out("no readers\n");
@@ -61,7 +122,7 @@ int listReaders(Session& session, bool json) {
             object.insert("driver", featuresJson(features));
             out(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n");
         } else {
-            out("[" + std::to_string(index) + "] " + reader.name + ": " + state);
+            out("[" + std::to_string(index) + "] " + printable(reader.name) + ": " + state);
             out(reader.card ? ", ATR " + atr + "\n  " + says + "\n" : std::string("\n"));
             out("  driver: " + featuresText(features) + "\n");
         }
@@ -74,17 +135,19 @@ int listReaders(Session& session, bool json) {
 int main(int argc, char** argv) {
     const Options options = readOptions(std::vector<std::string>(argv, argv + argc));
     if (options.exitStatus >= 0) {
-        std::fputs(options.output.c_str(), stdout);
+        out(options.output);
         std::fputs(options.error.c_str(), stderr);
-        return options.exitStatus;
+        return finish(options.exitStatus);
     }
     // Every file is read and checked before anything is sent.
     std::vector<RunCommand> commands;
+    std::vector<RunFileFormat> files;
     for (const std::string& file : options.files) {
         FileCommands loaded = loadRunFile(file, options.format);
         if (!loaded.error.empty()) {
             return fatal(loaded.error);
         }
+        files.push_back({file == "-" ? "(standard input)" : file, loaded.format});
         commands.insert(commands.end(), std::make_move_iterator(loaded.commands.begin()),
                         std::make_move_iterator(loaded.commands.end()));
     }
@@ -92,13 +155,14 @@ int main(int argc, char** argv) {
     Session session;
     std::string error;
     if (!session.open(error)) {
-        return fatal(error);
+        return fatal(printable(error));
     }
     if (options.list) {
-        return listReaders(session, options.json);
+        return finish(listReaders(session, options.json));
     }
+    catchInterrupts();
     if (!session.connect(options.reader, options.shareMode, error)) {
-        return fatal(error);
+        return fatal(printable(error)); // reader names, as the drivers give them
     }
     RunSettings settings;
     settings.repeat = options.repeat;
@@ -108,9 +172,9 @@ int main(int argc, char** argv) {
     settings.stopOnFail = options.stopOnFail;
     settings.json = options.json;
     settings.quiet = options.quiet;
-    settings.reader = session.reader();
-    const RunOutput output{
-        out, [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); },
-        [] { std::fflush(stdout); }};
-    return runCommands(commands, settings, session, output);
+    settings.target = {session.reader(), session.atr(), session.shareMode()};
+    settings.files = std::move(files);
+    const RunOutput output{out, err, flushOut, progressLine(options.quiet)};
+    const RunControl control{interruptSignal, waitUnlessInterrupted};
+    return finish(runCommands(commands, settings, session, output, control));
 }

@@ -17,24 +17,34 @@ constexpr const char* kDescription =
     "\n"
     "A script holds one APDU per line in hexadecimal, blanks between bytes optional; #\n"
     "starts a comment; => after the APDU starts the response pattern it must match:\n"
-    "hexadecimal bytes, xx for any byte, .. for any number of bytes, ending in the\n"
-    "status word. A queue file (four lines per command, as the workbench saves it) is\n"
-    "recognised by its shape. A file named - is the standard input.";
+    "hexadecimal bytes, xx (in either case) for any byte, .. for any number of bytes,\n"
+    "ending in the status word. A queue file (four lines per command, as the workbench\n"
+    "saves it: a name, the length field's three places, the request, an empty line) is\n"
+    "recognised by its shape; a file that reads as either is refused without --format.\n"
+    "A file named - is the standard input.\n"
+    "\n"
+    "The first line names the reader and the card's ATR; the summary says how each file\n"
+    "was read. Its median and 95th percentile are within 0.4 % of the exact times, in\n"
+    "the same memory however long the run; minimum and maximum are exact.";
 
 constexpr const char* kEpilogue =
     "\n"
     "A file PcScLog.txt in the current directory switches on the access library's timed\n"
     "trace of every call into it.\n"
     "\n"
+    "SIGINT (Ctrl-C) or SIGTERM lets the exchange in flight end and ends the run with its\n"
+    "summary, marked interrupted; a second one ends the program at once.\n"
+    "\n"
     "Exit status: 0 when every exchange succeeded and every expectation held, 1 when one\n"
-    "did not (or the card was taken out), 2 for a usage error, a bad file, or no reader,\n"
-    "no card or no PC/SC service.\n"
+    "did not (or the card was taken out), 2 for a usage error, a bad file, no reader, no\n"
+    "card or no PC/SC service, or output that could not be written; 130 after SIGINT and\n"
+    "143 after SIGTERM.\n"
     "\n"
     "Examples:\n"
     "  tessary-run --list\n"
     "  printf '00 A4 00 00 02 3F 00 => 90 00\\n00 84 00 00 08 => .. 90 00\\n' > check.apdu\n"
     "  tessary-run -r \"KALDOR TR-100\" check.apdu\n"
-    "  tessary-run --json -n 10 --expect '.. 90 00' queue.txt\n";
+    "  tessary-run --json -n 10 --expect-sw 9000 queue.txt\n";
 
 QCommandLineOption option(const QStringList& names, const char* description,
                           const char* valueName = nullptr) {
@@ -87,17 +97,22 @@ Options readOptions(const std::vector<std::string>& arguments) {
                                "queue|script");
     const auto expect =
         option({"expect"}, "The response pattern for commands without their own.", "PATTERN");
+    const auto expectSw = option({"expect-sw"},
+                                 "For commands without a pattern of their own: any answer "
+                                 "that ends in this status word (9000 is --expect '.. 90 00').",
+                                 "SW");
     const auto stopOnFail = option({"stop-on-fail"}, "End the run at the first command that "
                                                      "fails or errs.");
     const auto getResponse = option(
         {"get-response"}, "On 61 xx send GET RESPONSE (00 C0 00 00 xx), on 6C xx the command "
                           "again with Le = xx; show every exchange and the merged answer.");
     const auto json = option({"json"}, "JSON Lines: an object per command, then a summary.");
-    const auto quiet = option({"q", "quiet"}, "Show only the commands that fail or err, and "
-                                              "the summary.");
+    const auto quiet = option({"q", "quiet"}, "Show only the reader, the commands that fail or "
+                                              "err, and the summary; on a terminal, the counts "
+                                              "so far in one line on standard error.");
     const auto help = option({"h", "help"}, "Show this help and exit.");
     const auto version = option({"version"}, "Show the version and exit.");
-    parser.addOptions({list, reader, mode, interval, repeat, format, expect, stopOnFail,
+    parser.addOptions({list, reader, mode, interval, repeat, format, expect, expectSw, stopOnFail,
                        getResponse, json, quiet, help, version});
     parser.addPositionalArgument("FILE", "A script or queue file to run, in order.", "FILE...");
 
@@ -180,6 +195,17 @@ Options readOptions(const std::vector<std::string>& arguments) {
         PatternParse pattern = parsePattern(parser.value(expect).toStdString());
         if (!pattern.error.empty()) {
             return usageError("--expect: " + pattern.error);
+        }
+        options.expect = std::move(pattern.pattern);
+    }
+    if (parser.isSet(expectSw)) {
+        if (options.expect) {
+            return usageError("--expect and --expect-sw both give the pattern for commands "
+                              "without their own; give one");
+        }
+        PatternParse pattern = statusWordPattern(parser.value(expectSw).toStdString());
+        if (!pattern.error.empty()) {
+            return usageError("--expect-sw: " + pattern.error);
         }
         options.expect = std::move(pattern.pattern);
     }

@@ -1,6 +1,8 @@
 #include "report.h"
-#include "hex_text.h"
 
+#include "hex_text.h"
+#include "interrupt.h"
+#include "pcsc_result.h"
 #include "status_code_name.h"
 
 #include <QJsonArray>
@@ -8,24 +10,42 @@
 #include <QJsonObject>
 #include <QString>
 
-#include <cstdio>
-
 namespace tessary::run {
 namespace {
 
-// The command's place: "file:line" for a script's, its name in quotes for a queue's.
+// The command's place: "file:line" for a script's, its name in quotes for a queue's. Both
+// come from outside (a name from the file), so their control characters are escaped.
 std::string place(const CommandReport& report) {
     const RunCommand& command = *report.command;
-    std::string text = command.name ? "\"" + *command.name + "\""
-                                    : command.file + ":" + std::to_string(command.line);
+    std::string text = command.name ? "\"" + printable(*command.name) + "\""
+                                    : printable(command.file) + ":" + std::to_string(command.line);
     if (report.rounds > 1) {
         text += " (round " + std::to_string(report.round) + ")";
     }
     return text;
 }
 
+// The access library's name for a code outside its table, and one of its own as well.
+constexpr int32_t kUnknownErrorCode = 0x0A7F;
+constexpr uint32_t kSharedMode = 2;
+
+const char* shareModeName(uint32_t shareMode) {
+    switch (shareMode) {
+    case 1:
+        return "exclusive";
+    case 3:
+        return "direct";
+    default:
+        return "shared";
+    }
+}
+
 std::string micros(int64_t value) {
     return std::to_string(value) + " us";
+}
+
+const char* formatWords(FileFormat format) {
+    return format == FileFormat::Queue ? "a queue file" : "a script";
 }
 
 QString qText(const std::string& text) {
@@ -68,12 +88,30 @@ Result judge(const CommandOutcome& outcome, const Pattern* expect) {
 std::string failureName(int32_t status) {
     char name[35];
     std::string text = StatusCodeName(status, name);
-    if (text == "ISP_UNKNOWN_ERR" && status != 0x0A7F) {
-        char code[16];
-        std::snprintf(code, sizeof code, " (0x%08X)", static_cast<uint32_t>(status));
-        text += code;
+    if (text == "ISP_UNKNOWN_ERR" && status != kUnknownErrorCode) {
+        return pcscResultText(status); // no code of the library: the control path's result
     }
     return text;
+}
+
+std::string formatTargetText(const RunTarget& target) {
+    std::string text = "reader " + printable(target.reader);
+    if (target.shareMode != kSharedMode) {
+        text += std::string(" (") + shareModeName(target.shareMode) + ")";
+    }
+    return text +
+           (target.atr.empty() ? std::string(", no card") : ", ATR " + formatHex(target.atr)) +
+           "\n";
+}
+
+std::string formatTargetJson(const RunTarget& target) {
+    const QJsonObject object{
+        {"type", "reader"},
+        {"name", qText(target.reader)},
+        {"mode", shareModeName(target.shareMode)},
+        {"atr", target.atr.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(qHex(target.atr))},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
 std::string formatCommandText(const CommandReport& report) {
@@ -143,13 +181,19 @@ std::string formatSummaryText(const RunSummary& summary) {
     const auto counted = [](std::size_t count, const char* one, const char* more) {
         return std::to_string(count) + (count == 1 ? one : more);
     };
-    std::string text = counted(summary.commands, " command: ", " commands: ") +
-                       std::to_string(summary.passed) + " passed, " +
-                       std::to_string(summary.failed) + " failed, " +
-                       counted(summary.errors, " error", " errors");
-    if (const auto times = summarize(summary.micros)) {
+    std::string text = counted(summary.commands, " command", " commands");
+    if (summary.interruptedBy != 0) {
+        text += " (interrupted by " + signalName(summary.interruptedBy) + ")";
+    }
+    text += ": " + std::to_string(summary.passed) + " passed, " + std::to_string(summary.failed) +
+            " failed, " + counted(summary.errors, " error", " errors");
+    if (const auto times = summary.times.summary()) {
         text += "; exchange time min " + micros(times->min) + ", median " + micros(times->median) +
                 ", 95th percentile " + micros(times->p95) + ", max " + micros(times->max);
+    }
+    for (std::size_t i = 0; i < summary.files.size(); ++i) {
+        text += (i == 0 ? "; " : ", ") + printable(summary.files[i].name) +
+                (i == 0 ? " read as " : " as ") + formatWords(summary.files[i].format);
     }
     return text + "\n";
 }
@@ -163,11 +207,22 @@ std::string formatSummaryJson(const RunSummary& summary) {
         {"errors", static_cast<qint64>(summary.errors)},
         {"status", summary.status},
     };
-    if (const auto times = summarize(summary.micros)) {
+    if (const auto times = summary.times.summary()) {
         object.insert("time_us", QJsonObject{{"min", static_cast<qint64>(times->min)},
                                              {"median", static_cast<qint64>(times->median)},
                                              {"p95", static_cast<qint64>(times->p95)},
                                              {"max", static_cast<qint64>(times->max)}});
+    }
+    if (!summary.files.empty()) {
+        QJsonArray files;
+        for (const RunFileFormat& file : summary.files) {
+            files.append(
+                QJsonObject{{"name", qText(file.name)}, {"format", formatName(file.format)}});
+        }
+        object.insert("files", files);
+    }
+    if (summary.interruptedBy != 0) {
+        object.insert("interrupted", qText(signalName(summary.interruptedBy)));
     }
     if (!summary.stopped.empty()) {
         object.insert("stopped", qText(summary.stopped));

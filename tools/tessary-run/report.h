@@ -4,6 +4,7 @@
 
 #include "exchange.h"
 #include "run_file.h"
+#include "time_stats.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,9 +27,25 @@ struct CommandReport {
 // The result of an outcome against its expectation.
 Result judge(const CommandOutcome& outcome, const Pattern* expect);
 
-// The name of a failed exchange's status: the access library's name for its codes, the
-// service's code as well for the control path's results (shown as ISP_UNKNOWN_ERR).
+// The name of a failed exchange's status: the access library's name for its codes
+// ("KTX_PCSC_SCARDTRANSMIT_ERR"), and a PC/SC result of the control path by pcsc-lite's
+// name and its value ("SCARD_E_NOT_TRANSACTED 0x80100016").
 std::string failureName(int32_t status);
+
+// The reader and the card a run goes to, its first line: a log says what it ran against.
+struct RunTarget {
+    std::string reader;
+    Bytes atr;              // none in direct mode without a card
+    uint32_t shareMode = 2; // SCARD_SHARE_SHARED, _EXCLUSIVE (1) or _DIRECT (3)
+};
+std::string formatTargetText(const RunTarget& target);
+std::string formatTargetJson(const RunTarget& target);
+
+// A file of the run and how it was read.
+struct RunFileFormat {
+    std::string name;
+    FileFormat format = FileFormat::Script;
+};
 
 std::string formatCommandText(const CommandReport& report);
 std::string formatCommandJson(const CommandReport& report);
@@ -38,9 +55,11 @@ struct RunSummary {
     std::size_t passed = 0;
     std::size_t failed = 0;
     std::size_t errors = 0;
-    std::vector<int64_t> micros; // of every exchange
-    std::string stopped;         // why the run ended early, if it did
-    int status = 0;              // the exit status
+    TimeStats times;                  // of every exchange
+    std::vector<RunFileFormat> files; // in the order given
+    int interruptedBy = 0;            // the signal that ended the run, if one did
+    std::string stopped;              // why the run ended early, if it did
+    int status = 0;                   // the exit status
 };
 
 std::string formatSummaryText(const RunSummary& summary);

@@ -1,5 +1,6 @@
 #include "run_file.h"
 
+#include "pcsc_result.h"
 #include "queue_file.h"
 #include "request_text.h"
 
@@ -13,15 +14,59 @@
 namespace tessary::run {
 namespace {
 
+// Names from the command line and from files reach a terminal: no control character of
+// theirs goes out as it is.
 std::string at(const std::string& fileName, std::size_t line) {
-    return fileName + ":" + std::to_string(line) + ": ";
+    return printable(fileName) + ":" + std::to_string(line) + ": ";
 }
 
-// A line of digits, blanks before them allowed: the length field's text.
-bool paddedNumber(std::string_view line) {
+// The length field as the workbench saves it: three positions, its digits at the right.
+bool lengthField(std::string_view line) {
     const std::size_t digits = line.find_first_not_of(' ');
-    return digits != std::string_view::npos &&
+    return line.size() == 3 && digits != std::string_view::npos &&
            line.find_first_not_of("0123456789", digits) == std::string_view::npos;
+}
+
+// A request text the console sends whole: hexadecimal pairs, each followed by one separator
+// (the last one's may be missing), and nothing after them that the console would drop.
+bool sentWhole(std::string_view line) {
+    const int count = RequestByteCount(line);
+    return count > 0 && characterCount(line) <= 3 * static_cast<std::size_t>(count) &&
+           !ParseRequestBytes(line, count).badPair;
+}
+
+struct QueueShape {
+    bool frame = false;  // whole four-line groups, each ending in an empty line
+    bool fields = false; // and each with a length field and a request text in their places
+};
+
+QueueShape queueShape(std::string_view bytes) {
+    QueueShape shape{true, true};
+    std::size_t index = 0;
+    while (!bytes.empty() && shape.frame) {
+        const std::size_t feed = bytes.find('\n');
+        std::string_view line = bytes.substr(0, feed);
+        bytes.remove_prefix(feed == std::string_view::npos ? bytes.size() : feed + 1);
+        if (feed != std::string_view::npos && line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        switch (index++ % kLinesPerCommand) {
+        case 1:
+            shape.fields = shape.fields && lengthField(line);
+            break;
+        case 2:
+            shape.fields = shape.fields && sentWhole(line);
+            break;
+        case 3:
+            shape.frame = line.empty();
+            break;
+        default: // a name may be anything
+            break;
+        }
+    }
+    shape.frame = shape.frame && index > 0 && index % kLinesPerCommand == 0;
+    shape.fields = shape.fields && shape.frame;
+    return shape;
 }
 
 std::string queueFault(const QueueFileLines& file, const std::string& fileName) {
@@ -49,7 +94,7 @@ FileCommands queueCommands(std::string_view bytes, const std::string& fileName) 
         return result;
     }
     if (file.moreCommands) {
-        result.error = fileName + ": more than the " + std::to_string(kQueueCapacity) +
+        result.error = printable(fileName) + ": more than the " + std::to_string(kQueueCapacity) +
                        " commands a queue holds";
         return result;
     }
@@ -57,7 +102,7 @@ FileCommands queueCommands(std::string_view bytes, const std::string& fileName) 
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const CommandEntry& entry = entries[k];
         const std::size_t requestLine = k * kLinesPerCommand + 3;
-        const std::string what = "the command \"" + entry.name + "\"";
+        const std::string what = "the command \"" + printable(entry.name) + "\"";
         if (file.lines.size() < requestLine) {
             result.error = at(fileName, file.lines.size()) + what + " ends before its request";
             return result;
@@ -70,8 +115,8 @@ FileCommands queueCommands(std::string_view bytes, const std::string& fileName) 
         }
         ParsedRequest request = ParseRequestBytes(entry.request, count);
         if (request.badPair) {
-            result.error = at(fileName, requestLine) + "\"" + request.badPair->substr(2) +
-                           "\" is not a hexadecimal byte";
+            result.error = at(fileName, requestLine) + "\"" +
+                           printable(request.badPair->substr(2)) + "\" is not a hexadecimal byte";
             return result;
         }
         result.commands.push_back(
@@ -96,32 +141,46 @@ FileCommands scriptCommands(std::string_view bytes, const std::string& fileName)
 
 } // namespace
 
+const char* formatName(FileFormat format) {
+    return format == FileFormat::Queue ? "queue" : "script";
+}
+
 bool looksLikeQueueFile(std::string_view bytes) {
-    std::size_t index = 0;
-    while (!bytes.empty()) {
-        const std::size_t feed = bytes.find('\n');
-        std::string_view line = bytes.substr(0, feed);
-        bytes.remove_prefix(feed == std::string_view::npos ? bytes.size() : feed + 1);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        const std::size_t role = index++ % kLinesPerCommand;
-        if ((role == 1 && !paddedNumber(line)) || (role == 3 && !line.empty())) {
-            return false;
-        }
-    }
-    return index > 0 && index % kLinesPerCommand == 0;
+    return queueShape(bytes).fields;
 }
 
 FileCommands commandsOfFile(std::string_view bytes, const std::string& fileName,
                             FileFormat format) {
+    const std::string shownName = printable(fileName);
+    std::string hint;
     if (format == FileFormat::Detect) {
-        format = looksLikeQueueFile(bytes) ? FileFormat::Queue : FileFormat::Script;
+        const QueueShape shape = queueShape(bytes);
+        if (shape.fields) {
+            if (const FileCommands asScript = scriptCommands(bytes, fileName);
+                asScript.error.empty() && !asScript.commands.empty()) {
+                FileCommands ambiguous;
+                ambiguous.error = shownName +
+                                  ": reads as a queue file and as a script alike; name its "
+                                  "format with --format queue or --format script";
+                return ambiguous;
+            }
+            format = FileFormat::Queue;
+        } else {
+            format = FileFormat::Script;
+            if (shape.frame) {
+                // Four-line groups whose fields the workbench would not have written: most
+                // likely a queue file edited by hand.
+                hint = " (read as a script; --format queue reads it as a queue file)";
+            }
+        }
     }
     FileCommands result = format == FileFormat::Queue ? queueCommands(bytes, fileName)
                                                       : scriptCommands(bytes, fileName);
-    if (result.error.empty() && result.commands.empty()) {
-        result.error = fileName + ": no command in it";
+    result.format = format;
+    if (!result.error.empty()) {
+        result.error += hint;
+    } else if (result.commands.empty()) {
+        result.error = shownName + ": no command in it";
     }
     return result;
 }
@@ -130,9 +189,10 @@ FileCommands loadRunFile(const std::string& path, FileFormat format) {
     const bool standardInput = path == "-";
     const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     const std::string fileName = standardInput ? "(standard input)" : path;
+    const std::string shownName = printable(fileName);
     FileCommands failed;
     if (fd < 0) {
-        failed.error = fileName + ": " + std::strerror(errno);
+        failed.error = shownName + ": " + std::strerror(errno);
         return failed;
     }
     std::string bytes;
@@ -155,9 +215,9 @@ FileCommands loadRunFile(const std::string& path, FileFormat format) {
     }
     bytes.resize(have);
     if (readError != 0) {
-        failed.error = fileName + ": " + std::strerror(readError);
+        failed.error = shownName + ": " + std::strerror(readError);
     } else if (have > kMaxFileSize) {
-        failed.error = fileName + ": larger than " + std::to_string(kMaxFileSize >> 20) +
+        failed.error = shownName + ": larger than " + std::to_string(kMaxFileSize >> 20) +
                        " MiB, more than any command file";
     } else {
         return commandsOfFile(bytes, fileName, format);

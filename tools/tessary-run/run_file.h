@@ -14,6 +14,9 @@ namespace tessary::run {
 
 enum class FileFormat { Detect, Queue, Script };
 
+// "queue" or "script", as --format names them.
+const char* formatName(FileFormat format);
+
 // One command to send, wherever it came from.
 struct RunCommand {
     std::string file;
@@ -27,13 +30,18 @@ struct RunCommand {
 // file's name, the line's number when there is one, and what is wrong.
 struct FileCommands {
     std::vector<RunCommand> commands;
+    FileFormat format = FileFormat::Detect; // Queue or Script: how the file was read
     std::string error;
 };
 
-// The shape of a queue file: a whole number of four-line groups, each with a blank-padded
-// number on its second line and an empty fourth line.
+// The shape of a queue file, line by line as the workbench saves one: a whole number of
+// four-line groups, each a name, the length field's three positions (a number at the
+// right), a request text as the console takes it (hexadecimal pairs, each followed by one
+// separator of any kind), and an empty line.
 bool looksLikeQueueFile(std::string_view bytes);
 
+// A file of a queue's shape that reads as a script as well is refused unless the format is
+// named: sending the wrong bytes to a card is worse than asking.
 FileCommands commandsOfFile(std::string_view bytes, const std::string& fileName, FileFormat format);
 
 // The largest file taken: far more than any script a person writes or a queue holds.

@@ -1,8 +1,9 @@
 #include "runner.h"
 
+#include "interrupt.h"
+#include "pcsc_result.h"
 #include "reader_features.h"
 
-#include <chrono>
 #include <thread>
 
 namespace tessary::run {
@@ -14,7 +15,8 @@ struct Ending {
     int status = 1;
 };
 
-Ending endingFor(Loss loss, const std::string& reader) {
+Ending endingFor(Loss loss, const std::string& readerName) {
+    const std::string reader = printable(readerName); // as its driver names it
     switch (loss) {
     case Loss::CardTakenOut:
         return {"the card was taken out of " + reader, 1};
@@ -30,18 +32,82 @@ Ending endingFor(Loss loss, const std::string& reader) {
     return {};
 }
 
+// The counts so far in one line that takes its own place again, a few times a second at
+// most whatever the pace of the run: a terminal that redraws each exchange slows the run.
+class Progress {
+public:
+    explicit Progress(const std::function<void(std::string_view)>& show) : m_show(show) {}
+
+    void update(const RunSummary& summary, std::size_t round, std::size_t rounds) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_show || (m_shown && now - m_last < kRedraw)) {
+            return;
+        }
+        std::string text;
+        if (rounds > 1) {
+            text = "round " + std::to_string(round) + "/" + std::to_string(rounds) + ", ";
+        }
+        text += std::to_string(summary.commands) + " sent: " + std::to_string(summary.passed) +
+                " passed, " + std::to_string(summary.failed) + " failed, " +
+                std::to_string(summary.errors) + (summary.errors == 1 ? " error" : " errors");
+        m_show(text);
+        m_shown = true;
+        m_last = now;
+    }
+    // Before any other line, and at the end: the terminal is left as it was.
+    void clear() {
+        if (m_shown) {
+            m_show({});
+            m_shown = false;
+        }
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kRedraw{200};
+    const std::function<void(std::string_view)>& m_show;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_last;
+};
+
+void markInterrupted(RunSummary& summary, int signal) {
+    summary.interruptedBy = signal;
+    summary.stopped = "interrupted by " + signalName(signal);
+    summary.status = 128 + signal;
+}
+
 } // namespace
 
 int runCommands(const std::vector<RunCommand>& commands, const RunSettings& settings, Link& link,
-                const RunOutput& output) {
+                const RunOutput& output, const RunControl& control) {
+    const auto interrupted = [&control] { return control.interrupted ? control.interrupted() : 0; };
+    const auto wait = [&control](std::chrono::milliseconds time) {
+        if (control.wait) {
+            return control.wait(time);
+        }
+        std::this_thread::sleep_for(time);
+        return true;
+    };
+    const auto show = [&output, &settings](const std::string& json, const std::string& text) {
+        return output.out(settings.json ? json : text);
+    };
     RunSummary summary;
+    summary.files = settings.files;
     const Transmit transmit = [&link](const Bytes& request) { return link.transmit(request); };
+    Progress progress(output.progress);
+    // Shown at once, so that whoever watches sees what the run goes to before it sends.
+    bool written = show(formatTargetJson(settings.target), formatTargetText(settings.target));
+    output.flush();
     bool first = true;
-    for (std::size_t round = 1; round <= settings.repeat && summary.stopped.empty(); ++round) {
+    for (std::size_t round = 1; round <= settings.repeat && summary.stopped.empty() && written;
+         ++round) {
         for (const RunCommand& command : commands) {
-            if (!first && settings.intervalMs > 0) {
+            if (interrupted() == 0 && !first && settings.intervalMs > 0) {
                 output.flush();
-                std::this_thread::sleep_for(std::chrono::milliseconds(settings.intervalMs));
+                wait(std::chrono::milliseconds(settings.intervalMs));
+            }
+            if (const int signal = interrupted()) {
+                markInterrupted(summary, signal);
+                break;
             }
             first = false;
             const CommandOutcome outcome =
@@ -51,7 +117,7 @@ int runCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
                                        &outcome, expect, judge(outcome, expect)};
             ++summary.commands;
             for (const RawExchange& exchange : outcome.exchanges) {
-                summary.micros.push_back(exchange.micros);
+                summary.times.add(exchange.micros);
             }
             switch (report.result) {
             case Result::Ok:
@@ -65,10 +131,15 @@ int runCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
                 break;
             }
             if (!settings.quiet || report.result != Result::Ok) {
-                output.out(settings.json ? formatCommandJson(report) : formatCommandText(report));
+                progress.clear();
+                written = show(formatCommandJson(report), formatCommandText(report));
+                if (!written) {
+                    break; // results that reach no one are no reason to go on sending
+                }
             }
+            progress.update(summary, round, settings.repeat);
             if (report.result == Result::Error) {
-                const Ending ending = endingFor(link.lossAfterFailure(), settings.reader);
+                const Ending ending = endingFor(link.lossAfterFailure(), settings.target.reader);
                 if (!ending.text.empty()) {
                     summary.stopped = ending.text;
                     summary.status = ending.status;
@@ -81,6 +152,14 @@ int runCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
             }
         }
     }
+    progress.clear();
+    if (!written) {
+        return kOutputFailed;
+    }
+    // A signal during the last exchange still asked for an end: the status says it came.
+    if (const int signal = interrupted(); signal != 0 && summary.stopped.empty()) {
+        markInterrupted(summary, signal);
+    }
     if (summary.status == 0 && (summary.failed > 0 || summary.errors > 0)) {
         summary.status = 1;
     }
@@ -88,9 +167,9 @@ int runCommands(const std::vector<RunCommand>& commands, const RunSettings& sett
         output.flush();
         output.err("tessary-run: " + summary.stopped + "\n");
     }
-    output.out(settings.json ? formatSummaryJson(summary) : formatSummaryText(summary));
+    written = show(formatSummaryJson(summary), formatSummaryText(summary));
     output.flush();
-    return summary.status;
+    return written ? summary.status : kOutputFailed;
 }
 
 } // namespace tessary::run

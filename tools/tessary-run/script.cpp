@@ -20,6 +20,11 @@ std::optional<uint8_t> hexByte(std::string_view unit) {
     return tessary::hexByte(unit[0], unit[1]);
 }
 
+// "xx" in any mix of cases: "XX" and "xX" are what a shifted or a slipped finger types.
+bool anyByte(std::string_view unit) {
+    return (unit[0] == 'x' || unit[0] == 'X') && (unit[1] == 'x' || unit[1] == 'X');
+}
+
 // The input between quotes, printable whatever it holds: other bytes as \xNN, and no more
 // than a message needs.
 std::string quoted(std::string_view text) {
@@ -117,7 +122,7 @@ PatternParse parsePattern(std::string_view text) {
             if (!elements.empty() && elements.back().kind == element.kind) {
                 continue; // ".. .." says no more than ".."
             }
-        } else if (unit == "xx" || unit == "XX") {
+        } else if (anyByte(unit)) {
             element.kind = PatternElement::Kind::AnyByte;
         } else if (const auto value = hexByte(unit)) {
             element.value = *value;
@@ -140,6 +145,20 @@ PatternParse parsePattern(std::string_view text) {
     } else if (fixedLength(parsed.pattern) > kMaxApduLength) {
         parsed.error = "the response pattern cannot match: it is longer than any response";
     }
+    return parsed;
+}
+
+PatternParse statusWordPattern(std::string_view text) {
+    PatternParse parsed = parsePattern(text);
+    const auto& elements = parsed.pattern.elements;
+    if (!parsed.error.empty() || elements.size() != 2) {
+        // parsePattern already refuses ".." among the last two, so two elements are two bytes.
+        parsed.pattern = {};
+        parsed.error = quoted(text) + " is no status word: two hexadecimal bytes (xx for any)";
+        return parsed;
+    }
+    parsed.pattern.elements.insert(parsed.pattern.elements.begin(),
+                                   PatternElement{PatternElement::Kind::AnyBytes, 0});
     return parsed;
 }
 

@@ -1,8 +1,8 @@
 // APDU scripts and response patterns: plain functions of text, so that anything (the
 // program, its tests, a fuzzer) reads them alike. A script holds one APDU per line in
 // hexadecimal, blanks between bytes optional; "#" starts a comment; "=>" after the APDU
-// starts the response pattern it must match: hexadecimal bytes, "xx" for any byte, ".."
-// for any number of bytes, ending in the two bytes of the status word.
+// starts the response pattern it must match: hexadecimal bytes, "xx" (in either case) for
+// any byte, ".." for any number of bytes, ending in the two bytes of the status word.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +37,11 @@ struct PatternParse {
     std::string error; // empty when the pattern is good
 };
 PatternParse parsePattern(std::string_view text);
+
+// The pattern of any answer that ends in the status word (--expect-sw): ".. 90 00" of
+// "9000" or "90 00", either byte xx for any ("61xx"); the reason when the text is no status
+// word.
+PatternParse statusWordPattern(std::string_view text);
 
 // Whether the whole response matches the pattern.
 bool matchPattern(const Pattern& pattern, std::span<const uint8_t> response);

@@ -37,7 +37,20 @@ std::optional<std::vector<ListedReader>> Session::readers(std::string& error) {
 
 bool Session::connect(const std::optional<std::string>& wanted, uint32_t shareMode,
                       std::string& error) {
-    return m_link.connect(wanted, shareMode, error);
+    if (!m_link.connect(wanted, shareMode, error)) {
+        return false;
+    }
+    // The ATR as the service lists it, as --list shows it: the access library gives a
+    // memory card's four bytes without the header around them.
+    m_atr.assign(m_link.atr().begin(), m_link.atr().end());
+    std::string ignored;
+    if (const auto listed = readers(ignored)) {
+        const auto reader = std::ranges::find(*listed, m_link.reader(), &ListedReader::name);
+        if (reader != listed->end()) {
+            m_atr = reader->card ? reader->atr : Bytes{};
+        }
+    }
+    return true;
 }
 
 RawExchange Session::transmit(const Bytes& request) {

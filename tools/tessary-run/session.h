@@ -32,8 +32,11 @@ public:
     // SCARD_SHARE_EXCLUSIVE or SCARD_SHARE_DIRECT, which sends on the reader's control path
     // and needs no card.
     bool connect(const std::optional<std::string>& wanted, uint32_t shareMode, std::string& error);
-    // The reader connected to.
+    // The reader connected to, its card's ATR (none in direct mode without a card) and the
+    // share mode.
     const std::string& reader() const { return m_link.reader(); }
+    const Bytes& atr() const { return m_atr; }
+    uint32_t shareMode() const { return m_link.shareMode(); }
     RawExchange transmit(const Bytes& request) override;
     Loss lossAfterFailure() override;
 
@@ -41,6 +44,7 @@ private:
     tessary::tools::ReaderLink m_link;
     bool m_noEscape = false; // the last direct send found no code the driver takes
     Bytes m_answer;          // receive room, as large as any answer
+    Bytes m_atr;
 };
 
 } // namespace tessary::run
