@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "Main_mem_pcsc.h"
 
 #include "dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The main window: every control of the workbench, and the handlers that read and write
 // them. What a handler does lives in the core; the window only carries it out, through
 // the views of its pages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The program's options, read before any window exists.
 #pragma once
 

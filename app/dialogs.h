@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The program's message boxes, captioned "Tallix" with an OK button only, and the way its
 // file dialogs are run; and, for tests, answers given in place of a person.
 #pragma once

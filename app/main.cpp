@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tessary: the workbench's one window over the access and memory-card libraries.
 #include "Main_mem_pcsc.h"
 #include "command_line.h"

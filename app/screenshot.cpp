@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-screenshot PNG [QUEUE-PNG [SLE4442-PNG]]: drives the real window through a short
 // scenario and writes pictures of it. The first: connected to "KALDOR TR-100", after
 // sending 00 84 00 00 08. The second: a command queue loaded from a file and run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The connections a benchmark works on: the default simulated readers of a private
 // pcscd, reached directly through libpcsclite. Every later speed figure is compared with
 // what these direct calls cost.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card library against the same escape frames sent with direct SCardControl
 // calls: a whole SLE4428 read with and without protect bits (also behind a driver that takes
 // the frames only through its escape code), and 256 bytes written to an SLE4442.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-memcard's card steps beside the memory-card library's calls alone: a whole
 // SLE4428 read with its protect bits (beside BM_Sle4428ReadProtectCordrel), and a one-byte
 // change to a full SLE4442 image written as the program writes it (beside the 256 frames of

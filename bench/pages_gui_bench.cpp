@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The distance test's attempts per second with a card in range; and a whole SLE4428 read
 // with its protect bits from its page against the library call alone on the window's own
 // connection, with the page's own work apart and with the page shown and painted. All in

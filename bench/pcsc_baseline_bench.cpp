@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The baseline: direct libpcsclite calls through the private pcscd and the simulated
 // driver, without any library of ours in between.
 #include "bench_session.h"

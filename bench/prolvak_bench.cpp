@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The access library's exchange against the direct call it wraps: PcSc_SR_WIN with the
 // trace off and on, and the cost of one stamped trace line.
 #include "bench_session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A long run of the real window, offscreen: automatic runs of a full queue (100 commands)
 // one after another at the shortest interval, 10 ms, with the data log full, against the
 // private pcscd that scripts/soak starts. It reports the sends, the failed sends, the

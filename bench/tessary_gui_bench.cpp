@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The console's send path in the real window, offscreen, with the data log already full,
 // against the bare exchange of the baseline in the same process; and automatic runs over
 // a full queue with the operator clicking meanwhile.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /* The bare yardstick for tessary-run's benchmark (scripts/bench-run): reads a file of APDUs
  * in hexadecimal, one per line, and sends each with SCardTransmit to the card in the first
  * reader, with nothing else around it. Exit status 0 when every exchange went through. */

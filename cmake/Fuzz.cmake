@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # libFuzzer targets live in a build tree of their own, compiled by clang with coverage
 # instrumentation and the address and undefined-behaviour sanitizers in every library, so
 # that a fault anywhere below a target is caught where it happens.

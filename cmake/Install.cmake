@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # What `cmake --install` and the Debian package put where: the programs, each with its
 # manual page, and the libraries with their header, pkg-config file and CMake package.
 #

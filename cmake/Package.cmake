@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # The workbench's desktop entry, icon and AppStream metadata, the package's documents, and
 # the Debian package that CPack makes from the install rules (scripts/package).
 set(TESSARY_MAINTAINER "The Tessary developers <developers@tessary.example>" CACHE STRING

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Address and undefined-behaviour sanitizers for a whole build tree. Targets that another,
 # uninstrumented process loads (the reader driver pcscd loads) say NO_SANITIZE.
 option(TESSARY_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # The house warnings; TESSARY_WERROR turns them into errors (the test script and CI do).
 option(TESSARY_WERROR "Treat warnings as errors" OFF)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "atr.h"
 
 #include "hex_text.h"

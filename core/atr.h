@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What an answer to reset says: in one line for a reader listing (its convention, the
 // protocols it offers, its historical bytes), and which synchronous memory chip it names.
 // Readers present such a card's own four bytes (protocol, data units and the chip's two

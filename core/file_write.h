@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Writing a whole file so that a failure never leaves half of it, and never replaces what
 // is not a file: a device, a pipe or a folder named as the target is refused and left as it
 // is. Shared by the window's queue Save and the tools' images and reports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Hexadecimal text, the one way every program of ours reads and writes it: a digit in
 // either case is read, upper-case pairs are written.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "pcsc_result.h"
 
 #include "hex_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Words for what the tools print: a PC/SC result by its name and value, and text from a
 // file or a reader made safe for a terminal.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "queue_file.h"
 
 #include "file_write.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command-queue file: four lines per command (its name, its data length as the length
 // field showed it, its request text, an empty line), one command after another, written
 // with CR LF line ends. The reader is a plain function of the file's bytes, so that

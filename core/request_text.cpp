@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "request_text.h"
 
 #include "hex_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The request text of the console, the queue files and the tools' queue runs: hexadecimal
 // pairs, each followed by one separator of any kind, counted by character position.
 #pragma once

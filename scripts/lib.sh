@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Shared by the scripts: where things are, the Debian packages we need, and the build.
 # Sourced, not run.
 

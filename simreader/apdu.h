@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Short command APDUs as ISO 7816-4 lays them out, and the status words the simulated
 // cards and the reader answer with.
 #pragma once

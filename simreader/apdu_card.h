@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A processor card with a small ISO 7816-4 file system: the master file, a transparent
 // elementary file under it, and one application with a file of its own. Two commands of
 // our own class 80 hand out the card's identity text the way T=0 cards answer when the

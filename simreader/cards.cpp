@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "cards.h"
 
 #include "apdu_card.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The simulated cards that a reader's slot can hold. A card answers what a real card of
 // its kind answers: processor cards take ISO 7816-4 APDUs, memory cards take the reader's
 // escape frames. Volatile state (selection, verification) is lost at every power change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "driver_personality.h"
 
 #include "memory_cards.h"

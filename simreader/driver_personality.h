@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The driver personalities a simulated reader takes on. Real readers reach Linux through
 // drivers that differ in the control codes they serve, the features they advertise and
 // where they send a command's bytes, while the reader's firmware behind them is the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The IFD handler entry points pcscd calls (API v3). They stay thin: find the reader by
 // its logical unit number, check the daemon's pointers and lengths, and hand over to it.
 // Nothing thrown inside ever reaches the daemon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "memory_cards.h"
 
 #include <PCSC/pcsclite.h>

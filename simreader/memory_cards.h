@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Synchronous memory cards as their datasheets describe them, driven through the reader's
 // escape channel: 13-byte frames laid out as a CCID PC_to_RDR_XfrBlock header (6F, a
 // length of 3, slot 0, sequence, BWI, the number of bytes to return) followed by the

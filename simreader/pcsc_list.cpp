@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pcsc-list: lists the readers pcscd serves, with the card in each and its ATR, through
 // libpcsclite as any client sees them. --wait N first waits until N readers are listed.
 #include "tessary_version.h"

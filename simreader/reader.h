@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // One simulated reader: its slot with the card the tool has put there, the card's power,
 // the reader's own LED and buzzer state, and the driver personality it answers control
 // codes with. The IFD handler entry points hand every call for a reader to its Reader; all

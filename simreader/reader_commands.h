@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader's own command set: commands of class FF that the reader executes itself,
 // whether they come as an APDU through SCardTransmit or through SCardControl with the
 // reader's control code. Today the set is the LED and buzzer command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // simreader-ctl: puts simulated cards into the simulated readers and takes them out again,
 // sets the driver personality each reader answers control codes with, shows what each
 // reader holds and shows, and lays out the readers for a private pcscd.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The files through which `simreader-ctl` and the driver inside pcscd share each reader's
 // state. Every reader has a folder of its own:
 //   name    the reader's configured name (written once when the readers are set up)

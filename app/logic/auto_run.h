@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The automatic run: in "Automatic" mode a press of "Transmit to card" starts a timer,
 // and each tick sends the selected command of the queue and selects the next, until the
 // last has been sent.

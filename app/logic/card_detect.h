@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The distance test: while "Distance Test" is ticked and a supported reader has been
 // chosen, the connection is closed and opened again on every tick of a 100 ms timer, so
 // that the operator sees, by the ATR lines stacking up or the emptied log, whether the

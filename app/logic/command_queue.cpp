@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "command_queue.h"
 
 #include "integer_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command queue: named commands kept in a fixed table beside the list that shows
 // their names, added from the console, recalled into it, and saved to and loaded from a
 // queue file through the save image (the lines the file holds).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The APDU console's exchange: one send on the path the connect mode selects, with the
 // data lines of the log. The request text's rules are shared with the tools.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The console page's handlers over the fields they read and write.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card library as the program binds it: by ordinal, from its ordinal table,
 // before the window exists. The program uses ordinals 22 to 41 and 49 to 56.
 #pragma once

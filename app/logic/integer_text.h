@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Integers typed into fields: the conversion that number fields go through, and its
 // failure text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader's LED and buzzer command, and the panel that composes it into the console:
 // FF E1 02 01 0C, then four groups A0 FC <control>, A0 FD <on-time>, A0 FE <off-time>,
 // A0 FF <repetitions>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The two memory-card pages: the card type of each, the operation chosen with its
 // button, the page laid out for it, and SEND calling the memory-card library's export of
 // that operation with the reader connection's card handle.

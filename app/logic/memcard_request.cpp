@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "memcard_request.h"
 
 #include "console.h"

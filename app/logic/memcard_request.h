@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card pages' shared rules: the thirteen operations with their names and
 // bounds, the record one press of SEND fills, the checks that turn the page's fields and
 // log text into it, and the lines and status text the library's answer gives. Plain

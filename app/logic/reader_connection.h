@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader connection: the access library's context, the listing of readers, the
 // supported-reader test, connecting in the chosen share mode with the ATR line on top of
 // the data log, and closing. It reaches the window only through ReaderView.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The APDU console's fields as the console's logic sees them.
 #pragma once
 

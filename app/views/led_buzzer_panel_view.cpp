@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "led_buzzer_panel_view.h"
 
 #include "dialogs.h"

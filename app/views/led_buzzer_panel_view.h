@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The LED and buzzer panel's controls as the generator sees them.
 #pragma once
 

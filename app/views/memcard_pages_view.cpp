@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "memcard_pages_view.h"
 
 #include "ui_sle4428_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The two memory-card pages' controls as their logic sees them. The pages come from
 // their own window descriptions, set up into the tab sheets of the main window.
 #pragma once

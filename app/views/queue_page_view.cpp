@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "queue_page_view.h"
 
 #include "dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command queue's controls and the automatic run's, as their logic sees them.
 #pragma once
 

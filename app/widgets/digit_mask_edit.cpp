@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "digit_mask_edit.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A fixed-width field of decimal digits that fills from the right, as the length field of
 // the console does: 5 in three places shows "__5", and the field's text is "  5" (blanks
 // before the digits), the text that the checks and the queue files expect. Qt's input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A field's exit event: the input focus leaves it for another control of the window. A
 // box or another window taking the focus is no exit, so that a box shown on exit does not
 // bring about another.

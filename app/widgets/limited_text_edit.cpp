@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "limited_text_edit.h"
 
 #include <QKeyEvent>

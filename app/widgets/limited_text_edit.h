@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A multi-line text field that holds at most a given number of characters. A read-only
 // log keeps within the limit by removing whole rows at the end far from where a new line
 // goes; an editable field refuses what would not fit.

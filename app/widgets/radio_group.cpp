@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "radio_group.h"
 
 #include <QGridLayout>

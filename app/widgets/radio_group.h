@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A radio group with an item index, as the window description uses them: a group box of
 // radio buttons laid out in columns, index -1 when none is chosen.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Cordrel: SLE4442/4432 and SLE4428/4418 memory cards through the reader's escape
  * channel.

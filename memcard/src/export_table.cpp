@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The ordinal of every export: the binding interface of programs that bind by ordinal.
 // The numbers are fixed for good; a program built against them relies on each one.
 #include "cordrel.h"

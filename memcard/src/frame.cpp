@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "frame.h"
 
 #include "reader_features.h"

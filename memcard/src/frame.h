@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The escape frame and the one path every frame takes to the reader.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // SLE4428 and SLE4418. Every SLE4418 export is the SLE4428 function of the same operation.
 #include "frame.h"
 

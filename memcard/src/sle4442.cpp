@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // SLE4442 and SLE4432. Every SLE4432 export is the SLE4442 function of the same operation,
 // but for the checked update, which is a function of its own that behaves the same.
 #include "frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The card families the library does not drive: seven functions, one for each number of
 // 32-bit arguments, that report success without touching the card. Each export of these
 // families is one of them under its own name.

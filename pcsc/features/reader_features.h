@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What a reader's driver offers beyond APDUs, as the PC/SC part 10 feature request tells
 // it, and the one rule by which every reader command and memory-card frame finds a code the
 // driver takes.

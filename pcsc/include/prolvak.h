@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /*
  * Prolvak: access to the platform's PC/SC service.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The PC/SC service as the library reaches it: entry points resolved by name from the
 // service library loaded at run time. Every entry point always holds something callable:
 // before the service is bound, a stand-in that answers SCARD_E_NO_SERVICE; for a name the

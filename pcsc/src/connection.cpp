@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Binding the service, the context, the reader list, connecting and disconnecting.
 #include "binding.h"
 #include "prolvak.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The APDU exchange, the pass-throughs and the checksum.
 #include "binding.h"
 #include "prolvak.h"

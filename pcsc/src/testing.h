@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Hooks for the library's own tests; not exported from the shared library.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The optional trace PcScLog.txt: one process-wide state, switched on by the file's
 // presence at InitLibrary_WIN, stamped with the seconds since that call. Nothing is
 // formatted and the counter is never read while the trace is off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The printable name the operator sees for a status code of the access library.
 #pragma once
 

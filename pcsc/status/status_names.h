@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The printed names of the status codes, one table for the library's trace and for the
 // desktop program.
 #pragma once

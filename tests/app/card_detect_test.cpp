@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The distance test over a recording window and the fake service.
 #include "fake_pcsc.h"
 #include "recording_views.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The console's handlers over a recording view and the fake service.
 #include "console_page.h"
 #include "cordrel_binding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The LED and buzzer command's bytes, and the panel's "Gen APDU" and range checks.
 #include "led_buzzer.h"
 #include "recording_views.h"

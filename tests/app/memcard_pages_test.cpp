@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card pages over a recording view, the memory-card library and the fake
 // service, whose SCardControl answers each frame as a simulated card would.
 #include "fake_pcsc.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card pages' checks, log-text parsing and result lines, on plain values.
 #include "memcard_request.h"
 

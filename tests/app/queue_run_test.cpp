@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The queue's Add, Select, Save and Load, and the automatic run's steps, over recording
 // views and the fake service.
 #include "auto_run.h"

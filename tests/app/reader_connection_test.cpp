@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader connection's rules, and its steps over a recording view and the fake service.
 #include "fake_pcsc.h"
 #include "reader_connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Views that record what the program's logic writes into them, for tests without
 // widgets.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The program started with --exit-when-shown where no PC/SC service answers: the box its
 # start opens must not hold it. It leaves within seconds, with status 1 and the box's text
 # on stderr.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What an ATR says, which memory chip it names in each of its dresses, and the words for
 // PC/SC results and file text.
 #include "atr.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The queue file both ways: lines and their ends, the limits, hostile input, and a save
 // that replaces a file whole or not at all.
 #include "file_write.h"

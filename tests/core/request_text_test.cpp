@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The request text's rules: positional pairs, the byte count and the data lines.
 #include "request_text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card library against each simulated memory card, through libpcsclite and
 // the private pcscd: the connection the access library opened carries the escape frames.
 #include "cordrel.h"

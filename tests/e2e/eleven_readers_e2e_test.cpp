@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Eleven simulated readers served by one loaded driver, each with a state of its own.
 #include "prolvak.h"
 #include "sim_pcscd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command-line programs given files that no user means to give them: each says what
 // is wrong (with the line, where there is one) and exits with status 2, in bounded
 // memory. Files are checked before any reader is reached, so no daemon is needed.

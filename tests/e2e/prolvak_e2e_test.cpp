@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The access library over the real libpcsclite, the private pcscd and the simulated
 // readers: a traced library cycle, and a card pulled out while connected.
 #include "prolvak.h"

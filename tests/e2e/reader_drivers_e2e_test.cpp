@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Reader commands and memory cards through the real pcscd, with the simulated reader
 // imitating each kind of driver: our own codes taken (native), the generic CCID driver
 // with its escape command off (ccid) and on (ccid-escape), and a vendor driver that takes

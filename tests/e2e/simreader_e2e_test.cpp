@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The simulated readers as any PC/SC client sees them: through libpcsclite and the
 // private pcscd, never by calling the driver.
 #include "apdu_card.h"

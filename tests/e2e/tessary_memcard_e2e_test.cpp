@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-memcard as its users run it, against the simulated memory cards in "Generic
 // Reader" of the private pcscd.
 #include "sim_pcscd.h"

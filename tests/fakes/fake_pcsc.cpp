@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #define PCSC_API __attribute__((visibility("default")))
 #include "fake_pcsc.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A scripted stand-in for the PC/SC service library. It exports pcsc-lite's names (and
 // its SONAME, libpcsclite.so.1), answers each call as the test's script says, and
 // records every call with its arguments.

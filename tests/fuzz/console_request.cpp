@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The console's request text, its byte count and conversion, the number fields' integers
 // and the data lines of the log, over any text the operator can type or paste.
 #include "console.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What the fuzz targets read their input with: numbers, flags and pieces of text taken
 // from the front, and whatever is left. Once the input runs out every read gives zero or
 // nothing, so a target never checks for the end; libFuzzer soon learns the layout.

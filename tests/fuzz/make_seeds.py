@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Writes the seed corpora of the fuzz targets whose input is a layout of our own (numbers,
 flags and length-prefixed pieces, as fuzz_input.h reads them) rather than plain text.
 Run it again after changing such a layout; the text targets' seeds are plain files."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-memcard's image reader over any text: an image or the first fault with its line,
 // and every image it reads written back as the same image. The same text as a PSC file: a
 // PSC of one to eight bytes, or a reason without it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card pages' checks of their fields and log text, and the log lines of a
 // library answer, for every operation of the catalogue and any text in the fields.
 #include "memcard_request.h"

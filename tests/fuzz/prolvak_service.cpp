@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The access library over a service that answers anything: any reader list (names of any
 // bytes and length, lists cut short, lengths that lie), any card state, ATR, response and
 // control answer, and any failure at any step, with the trace on or off. Nothing the

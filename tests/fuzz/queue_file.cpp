@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command-queue file reader over any bytes: bounded lines, a clear fault, and every
 // queue it loads written back the same.
 #include "queue_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Readername.txt: its first line names one more supported reader. Any file content, and
 // any reader name to test against the table it gives.
 #include "fuzz_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A fuzz target's entry point run over files, in builds without libFuzzer: its seed corpus
 // and the inputs of every fault once found, so that they stay fixed. Arguments are files
 // or folders (read in name order); a fault aborts the run like the fuzzer's own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The simulated cards and the reader's own commands: any card settings, then any series of
 // APDUs, escape frames, power changes and reader commands. Answers stay within what a
 // reader passes on, and a card's saved contents make the same card again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The driver's entry points as pcscd calls them, over any card file and any series of
 // calls: power, APDUs, control codes with any frame under any driver personality,
 // capabilities, presence, protocols, cards swapped and pulled, personalities changed or

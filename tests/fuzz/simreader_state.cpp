@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader's state files: key=value text, the card setting it names and the card that
 // setting makes, for any file content the tool or a person might leave in the folder.
 #include "cards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run's scripts, response patterns and run files over any text: a command per APDU
 // line or a fault with its line, every pattern shown as it reads back, and a file's format
 // told by its shape only when the other reading fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Cordrel over the recording fake of SCardControl: every frame sent is kept, and the
 // test scripts the reader's replies frame by frame.
 #pragma once

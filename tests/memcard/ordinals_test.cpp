@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The ordinal table: every ordinal with its name and the function behind it, the bodies
 // that two names share, and the exports that do nothing.
 #include "cordrel_fixture.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The desktop entry and the AppStream metadata pass Debian's validators, and the metadata's
 # latest release and the package's changelog name the project's version.
 # usage: desktop_metadata_test.sh SOURCE_DIR VERSION

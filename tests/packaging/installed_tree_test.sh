@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs the build into a staging folder and uses it as its users would: the tree holds
 # what the install promises and nothing else; a C program built as the README shows
 # (pkg-config) and a CMake project (find_package) list the simulated readers through the

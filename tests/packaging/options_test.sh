@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # A program answers --help (a usage line, its options, an example) and --version on stdout
 # and refuses an unknown option with a usage line on stderr and status 2, all without a
 # display.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Sourced. The files of an install of a build tree, relative to the prefix, one per line.
 
 # expected_tree BUILD_DIR: what the install rules promise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Binding, listing, connecting and disconnecting over the fake service: what reaches the
 // service, what comes back, and every failure path.
 #include "prolvak_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The exchange, the pass-throughs and the checksum over the fake service.
 #include "prolvak_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Each test starts from a freshly loaded library over the fake service, in an empty
 // folder of its own (the trace file lives in the current directory), with a counter that
 // ticks 1/8 s at every reading so that time stamps are exact.

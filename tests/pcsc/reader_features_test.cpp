@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The feature reply and the escape-code rule, over a scripted driver.
 #include "reader_features.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "status_code_name.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The trace file byte for byte over whole library cycles, and the stopwatch behind it.
 #include "prolvak_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "apdu_card.h"
 
 #include <gtest/gtest.h>

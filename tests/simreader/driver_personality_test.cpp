@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The driver personalities as an application meets them through SCardControl: which codes
 // each serves, what each answers, and where the bytes go, with the personality changed
 // while the reader runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The driver's entry points as pcscd calls them, at and past every length limit: nothing
 // is ever written past the room the daemon offers, and bad input gets an error.
 #include "apdu_card.h"

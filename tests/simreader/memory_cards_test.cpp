@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The simulated memory cards as their datasheets describe them, frame by frame.
 #include "memory_cards.h"
 #include "state_files.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # pcsc-list refuses values it cannot honour with a usage line and status 2 (a negative
 # count once wrapped round to 18446744073709551615 readers), and says at once, with status
 # 2, when the PC/SC service cannot be reached.

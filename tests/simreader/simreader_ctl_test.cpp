@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // simreader-ctl against readers whose driver runs in this process, has ended, or never
 // ran: it reports what the driver holds, and refuses to pretend when no daemon serves them.
 #include "reader.h"

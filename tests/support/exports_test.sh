@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The shared library exports exactly the given names and nothing else.
 # usage: exports_test.sh LIBRARY NAME...
 library=$1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "sim_pcscd.h"
 
 #include <gtest/gtest.h>

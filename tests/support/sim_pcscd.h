@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Helpers for tests that run against the private pcscd and its simulated readers: the
 // card tool, the readers' shown state, and waiting for pcscd to see a change.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The card-level steps over the fake PC/SC service, whose reader holds one of the
 // simulated memory cards: every frame that reaches the card is on record.
 #include "card_session.h"

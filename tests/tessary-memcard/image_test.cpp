@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The image format both ways, its errors with their lines, the comparison of images and
 // the plan of a write.
 #include "card_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The PSC from a file's first line: what is taken, what is refused, and that no refusal
 // shows what the file holds.
 #include "psc_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Both command-line programs against eleven readers: the eleventh, past the ten that the
 // access library lists, is listed, chosen by name or index, and connected to.
 #include "tool_process.h"

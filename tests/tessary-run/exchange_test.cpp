@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // One command and what follows its answer with --get-response, against a card of scripted
 // answers; the Le rule.
 #include "exchange.h"

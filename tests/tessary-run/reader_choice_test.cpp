@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The reader choice both command-line programs make, over lists of readers: tessary-memcard
 // and tessary-run's card modes need a card in the reader, tessary-run's direct mode does not.
 #include "reader_choice.h"

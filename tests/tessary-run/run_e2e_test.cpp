@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run through the private pcscd and the simulated readers: the reader listing, exit
 // statuses, the trace, GET RESPONSE and the right Le, a card pulled out mid-run, the line
 // that names reader and card, an interrupt mid-run, and output that cannot be written.

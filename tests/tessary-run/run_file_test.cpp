@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The files a run takes: a queue file known by its shape (and only then), read as the
 // workbench reads it, a script otherwise, and every fault before anything is sent.
 #include "hex_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run when the PC/SC service stops in the middle of a run: one clear line and
 // status 2, never a hang. The daemon is a private one of this test's own.
 #include "sim_pcscd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The run over a reader of scripted answers: what it counts, shows and returns, when it
 // ends early, and JSON Lines that a JSON parser reads.
 #include "runner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Scripts and patterns as text: what each line gives, every fault with its line number, and
 // what a pattern matches.
 #include "hex_text.h"

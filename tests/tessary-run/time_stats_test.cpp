@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The run's time summary in constant memory: the percentiles within the stated bound of the
 // exact nearest ranks, the extremes exact, whatever the times' spread.
 #include "time_stats.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run as its users start it: a process with arguments, its output and exit status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Which reader a command line means, for both command-line programs: -r takes a reader's
 // whole name, the beginning of one name only, or its index in the listing (from 0); without
 // -r the one reader holding a card is taken. Never a guess between two readers: a script

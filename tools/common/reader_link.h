@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The link to a reader that both command-line programs use: the access library bound (a
 // PcScLog.txt in the current directory switches its trace on), every reader the PC/SC
 // service lists, and the connection to the chosen one through the access library, so that

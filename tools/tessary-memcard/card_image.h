@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A whole memory card as a text file a person can read, edit and diff: the card types,
 // the image of a card's memory with its protection, and the image format's reader and
 // writer. Everything here is a plain function of text and bytes.

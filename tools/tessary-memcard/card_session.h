@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The card itself, over the card handle of an open connection and the memory-card
 // library: telling its type, reading it whole, the guarded PSC verification, and
 // writing a plan byte by byte so that a failure tells exactly what was written.

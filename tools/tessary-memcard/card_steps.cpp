@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "card_steps.h"
 
 #include "file_io.h"

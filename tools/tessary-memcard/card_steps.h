@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The steps the commands share: the card connected, its type told, an image file read, the
 // PSC checked, asked for and presented, and the reset that ends a verification.
 #pragma once

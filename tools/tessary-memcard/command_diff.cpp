@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // diff: two images compared address by address, protection included; no card needed.
 #include "card_steps.h"
 #include "commands.h"

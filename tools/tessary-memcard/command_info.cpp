@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // info: the card's type, size, error counter and protected bytes, as text or as one JSON
 // object.
 #include "card_steps.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // read: the whole card with its protection into an image file, or onto standard output.
 #include "card_steps.h"
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // verify: the PSC presented once, on a card reset before and after it.
 #include "card_steps.h"
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // write: the bytes of an image that differ from the card, after the PSC where the card
 // needs it, each read back.
 #include "card_steps.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The program's command flows, one a file, each from its options to its exit status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Image files in and out: read no further than the format allows, written whole or not at
 // all, and never over what is not a regular file (a device, a pipe, a folder, or a link to
 // one). "-" stands for standard input or standard output.

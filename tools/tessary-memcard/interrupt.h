@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The signals that end a run early (SIGHUP, SIGINT, SIGTERM), caught while a card may be
 // unlocked or the terminal's echo is off, so that the run stops where it is safe to: between
 // two write frames, after the card's reset, with the terminal as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-memcard: whole memory-card images from the command line.
 #include "messages.h"
 #include "options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What the commands say: results on standard output, notes and errors on standard error
 // under the program's name, a card's failures and a PSC verification's outcome as the
 // operator reads them, and the words their messages share.

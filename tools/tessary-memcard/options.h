@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-memcard's command line: a command (info, read, write, diff or verify), its image
 // files and its options, read with QtCore's parser, and the command run.
 #pragma once

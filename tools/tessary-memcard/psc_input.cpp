@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "psc_input.h"
 
 #include "file_write.h"

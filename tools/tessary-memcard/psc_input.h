@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Where a PSC comes from besides the command line, whose arguments every user of the
 // machine can read in the process list: the first line of a file or of standard input, or
 // the terminal, asked with its echo off. No message ever shows the PSC or a part of it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What writing an image to a card takes: the bytes that differ, in runs of neighbours, and
 // what may not be written. A plain function of the card as read and the image.
 #pragma once

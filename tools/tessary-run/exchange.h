@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // One command of a run, with what follows its answer when asked to: on 61 xx GET RESPONSE
 // (00 C0 00 00 xx) until the data is all there, and on 6C xx the command once more with
 // Le = xx. The link to the reader is a function, so that this runs without one.

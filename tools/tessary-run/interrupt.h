@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Ctrl-C and a service manager's stop in the middle of a run: the first SIGINT or SIGTERM
 // lets the exchange in flight end (pcscd and the card's waiting time bound it), ends any
 // wait between commands at once and ends the run with its summary; a second one ends the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What --list says of a reader's driver: the escape command it advertises, or none, and
 // its other part 10 features by name.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run: runs APDU scripts and command-queue files against the card in a PC/SC reader,
 // checks every answer and times every exchange; --list shows the readers and their cards.
 #include "atr.h"

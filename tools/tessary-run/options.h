@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // tessary-run's command line, read with QCommandLineParser.
 #pragma once
 

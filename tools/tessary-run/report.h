@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What a run shows: a line (or a JSON object) per command sent and a summary, as text for
 // people or as JSON Lines for programs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The files tessary-run takes: the command-queue files that the workbench saves (read by
 // its own reader, so that both send the same bytes) and APDU scripts. A file is taken as a
 // queue when its shape says so, unless the operator names the format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The run itself: every command of the files, round after round, each judged against its
 // pattern, shown, counted and timed, until the end or until something makes going on
 // pointless (--stop-on-fail, the card, the reader or the service gone, an interrupt, an

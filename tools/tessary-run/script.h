@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // APDU scripts and response patterns: plain functions of text, so that anything (the
 // program, its tests, a fuzzer) reads them alike. A script holds one APDU per line in
 // hexadecimal, blanks between bytes optional; "#" starts a comment; "=>" after the APDU

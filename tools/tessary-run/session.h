@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The link to the reader as a run needs it: the shared reader link (bind the service,
 // list and choose the reader, connect in a share mode) with the exchange, and what went
 // away when an exchange fails. The access library traces every call when PcScLog.txt is

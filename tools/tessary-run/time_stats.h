@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Exchange times of a run of any length in the same memory: the exact minimum and maximum,
 // and the median and 95th percentile from a histogram whose buckets are 1/128 of a power
 // of two wide. The value shown for a bucket is its middle, so a percentile is off by at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The distance test in the real window, offscreen, against the private pcscd, and the
 // log that keeps within its limit.
 #include "dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The main of GUI test programs made of several files: the window offscreen unless the
 // environment chooses a platform.
 #include <gtest/gtest.h>

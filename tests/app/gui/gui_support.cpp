@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "gui_support.h"
 
 #include "sim_pcscd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Driving the real window offscreen: waiting for it, finding its controls by name, and a
 // fixture that opens it in a folder of its own against the private pcscd, its boxes and
 // file dialogs answered through the program's own hook.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The real window, offscreen, against the private pcscd and the simulated readers.
 #include "gui_support.h"
 #include "limited_text_edit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The memory-card pages in the real window, offscreen, with their tabs shown, against
 // simulated memory cards in "Generic Reader" of the private pcscd.
 #include "digit_mask_edit.h"

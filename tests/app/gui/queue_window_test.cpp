@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The command queue, the automatic run and the LED and buzzer panel in the real window,
 // offscreen, against the private pcscd and the simulated readers.
 #include "dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The real window, offscreen, while the PC/SC service goes away and comes back: pcscd
 // killed under an automatic run, and the program started while pcscd is down. The test
 // has a private pcscd of its own, which it kills and starts again.

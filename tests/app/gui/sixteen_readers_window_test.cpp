@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Sixteen readers, as many as pcscd lists, whose names pcscd gives at 100 to 127
 // characters (the longest configured name cut by pcscd itself): the window lists the first
 // ten whole, and each can be chosen and used.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-3-Clause */
 /* Counts the memory-card library's ordinal table, as a program binding by ordinal would. */
 #include <cordrel.h>
 #include <stdio.h>
