@@ -85,9 +85,9 @@ SCARDHANDLE Session::escapeMemoryCard() {
     }
     const std::string reader = readerNamed(m_context, "CCID Memory 4428", false);
     DWORD protocol = 0;
-    if (reader.empty() || SCardConnect(m_context, reader.c_str(), SCARD_SHARE_SHARED,
-                                       SCARD_PROTOCOL_T0, &m_escape4428,
-                                       &protocol) != SCARD_S_SUCCESS) {
+    if (reader.empty() ||
+        SCardConnect(m_context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0,
+                     &m_escape4428, &protocol) != SCARD_S_SUCCESS) {
         m_escape4428 = 0;
     }
     return m_escape4428;

@@ -55,8 +55,8 @@ bool sendDirect(SCARDHANDLE card, const std::vector<Frame>& frames,
     std::array<uint8_t, 288> reply;
     for (const auto& f : frames) {
         DWORD returned = 0;
-        if (SCardControl(card, code, f.data(), f.size(), reply.data(), reply.size(),
-                         &returned) != SCARD_S_SUCCESS) {
+        if (SCardControl(card, code, f.data(), f.size(), reply.data(), reply.size(), &returned) !=
+            SCARD_S_SUCCESS) {
             return false;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <winscard.h>
 
+#include <csignal>
 #include <cstdio>
 
 namespace tessary {
@@ -159,6 +160,19 @@ std::string printable(std::string_view text) {
         }
     }
     return out;
+}
+
+std::string signalName(int signal) {
+    switch (signal) {
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    default:
+        return "signal " + std::to_string(signal);
+    }
 }
 
 } // namespace tessary

@@ -18,4 +18,7 @@ std::string pcscResultText(int64_t result);
 // as \xNN (\\), so that a name from a file can neither end a line nor move the cursor.
 std::string printable(std::string_view text);
 
+// "SIGINT", "SIGTERM", "SIGHUP", or "signal N": the signal that stopped a run.
+std::string signalName(int signal);
+
 } // namespace tessary

@@ -2,8 +2,8 @@
 // The command-queue file reader over any bytes: bounded lines, a clear fault, and every
 // queue it loads written back the same.
 #include "queue_file.h"
-#include "request_text.h"
 #include "fuzz_input.h"
+#include "request_text.h"
 
 using namespace tessary;
 

@@ -72,18 +72,4 @@ int InterruptCatcher::wakeDescriptor() {
 int exitForSignal(int signal) {
     return 128 + signal;
 }
-
-std::string signalName(int signal) {
-    switch (signal) {
-    case SIGHUP:
-        return "SIGHUP";
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    default:
-        return "signal " + std::to_string(signal);
-    }
-}
-
 } // namespace tessary::memcard

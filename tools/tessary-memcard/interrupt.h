@@ -4,6 +4,8 @@
 // two write frames, after the card's reset, with the terminal as it was.
 #pragma once
 
+#include "pcsc_result.h" // signalName
+
 #include <string>
 
 namespace tessary::memcard {
@@ -26,7 +28,5 @@ public:
 
 // 128 and the signal's number, as a shell reports a program the signal ended.
 int exitForSignal(int signal);
-// "SIGINT"
-std::string signalName(int signal);
 
 } // namespace tessary::memcard

@@ -76,16 +76,4 @@ bool waitUnlessInterrupted(std::chrono::milliseconds time) {
     sigprocmask(SIG_SETMASK, &before, nullptr);
     return g_signal == 0;
 }
-
-std::string signalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    default:
-        return "signal " + std::to_string(signal);
-    }
-}
-
 } // namespace tessary::run

@@ -5,6 +5,8 @@
 // program at once, as the signal does by default.
 #pragma once
 
+#include "pcsc_result.h" // signalName
+
 #include <chrono>
 #include <string>
 
@@ -19,8 +21,5 @@ int interruptSignal();
 // Waits `time`, or less when an interrupt comes first (one that came before as well); false
 // when one did.
 bool waitUnlessInterrupted(std::chrono::milliseconds time);
-
-// "SIGINT", "SIGTERM", for the summary; the exit status is 128 and the signal's number.
-std::string signalName(int signal);
 
 } // namespace tessary::run
