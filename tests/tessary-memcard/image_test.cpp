@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The image format both ways, its errors with their lines, the comparison of images and
-// the plan of a write.
+// The image format both ways, its errors with their lines, the comparison of images, the
+// plan of a write, and the names of several readers' images.
 #include "card_image.h"
+#include "file_io.h"
 #include "write_plan.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +175,27 @@ TEST(WritePlanning, GroupsNeighboursAndKeepsOutWhatMayNotBeWritten) {
     image.data[0x200] = 0xFF;
     EXPECT_EQ(planWrite(card, image).byteCount(), 8u);
     EXPECT_EQ(formatRanges({0x10, 0x11, 0x12, 0x20, 0x3FD, 0x3FE}), "0010-0012, 0020, 03FD-03FE");
+}
+
+// A reader's name as a file name in the folder: never a path out of it, never hidden, and
+// two readers whose names come out alike kept apart by their index.
+TEST(ImageFiles, ReaderNamesMakeSafeFileNames) {
+    struct Row {
+        const char* reader;
+        bool clashes;
+        const char* file;
+    };
+    const Row rows[] = {
+        {"KALDOR TR-100 00 00", false, "KALDOR_TR-100_00_00.img"},
+        {"../../etc/passwd", false, "reader.._.._etc_passwd.img"},
+        {"..", false, "reader...img"},
+        {"", false, "reader.img"},
+        {"Lecteur \xc3\xa9 1/2", false, "Lecteur____1_2.img"},
+        {"A B", true, "A_B-7.img"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(imageFileName(row.reader, 7, row.clashes), row.file) << row.reader;
+    }
 }
 
 } // namespace

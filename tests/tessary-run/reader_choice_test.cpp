@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using tessary::tools::chooseReader;
+using tessary::tools::chooseReaders;
 using tessary::tools::ListedReader;
 
 namespace {
@@ -85,6 +86,50 @@ TEST(ReaderChoice, ByNamePrefixOrIndexAndNeverAGuess) {
             EXPECT_EQ(readers[choice.index].name, row.name);
         }
     }
+}
+
+// Several readers: the list's order whatever the order of -r, each reader once, and one
+// -r that means no reader refuses the whole run before any card is touched.
+TEST(ReaderChoice, SeveralReadersEachOnceInListOrder) {
+    struct Row {
+        std::vector<std::string> wanted;
+        bool all;
+        bool needsCard;
+        std::vector<std::size_t> chosen; // empty: refused with `error`
+        std::string error;
+    };
+    const std::vector<Row> rows{
+        {{"KALDOR RF", "0"}, false, true, {0, 1}, ""},
+        {{}, true, true, {0, 1}, ""},
+        {{}, true, false, {0, 1, 2, 3}, ""},
+        {{"2"}, true, false, {0, 1, 2, 3}, ""}, // named and also among all: once
+        {{"KALDOR TR", "KALDOR TR-100 00 00"},
+         false,
+         true,
+         {},
+         "-r 'KALDOR TR-100 00 00' names [0] 'KALDOR TR-100 00 00' a second time"},
+        {{"0", "Generic"}, false, true, {}, "no card in 'Generic Reader 02 00'"},
+        {{"0", "KALDOR"},
+         false,
+         true,
+         {},
+         "'KALDOR' begins the names of several readers: [0] 'KALDOR TR-100 00 00', "
+         "[1] 'KALDOR RF-9000 01 00'; give more of the name, or the index"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.wanted) + (row.all ? " all" : ""));
+        const auto choices = chooseReaders(kFour, row.wanted, row.all, row.needsCard);
+        EXPECT_EQ(choices.error, row.error);
+        std::vector<std::size_t> chosen;
+        for (const auto& choice : choices.readers) {
+            EXPECT_EQ(choice.name, kFour[choice.index].name);
+            chosen.push_back(choice.index);
+        }
+        EXPECT_EQ(chosen, row.chosen);
+    }
+    EXPECT_EQ(chooseReaders(kNoCard, {}, true, true).error,
+              "no card in any reader; the readers: [0] 'Generic Reader 00 00', "
+              "[1] 'Generic Reader 01 00'");
 }
 
 } // namespace

@@ -121,4 +121,49 @@ ReaderChoice chooseReader(const std::vector<ListedReader>& readers,
                    listed(readers, every(readers)) + "; choose one with -r");
 }
 
+ReaderChoices chooseReaders(const std::vector<ListedReader>& readers,
+                            const std::vector<std::string>& wanted, bool allReaders,
+                            bool needsCard) {
+    ReaderChoices choices;
+    if (readers.empty()) {
+        choices.error = "no PC/SC reader found";
+        return choices;
+    }
+    std::vector<bool> taken(readers.size(), false);
+    if (allReaders) {
+        for (std::size_t i = 0; i < readers.size(); ++i) {
+            taken[i] = readers[i].card || !needsCard;
+        }
+        if (std::ranges::find(taken, true) == taken.end()) {
+            choices.error =
+                "no card in any reader; the readers: " + listed(readers, every(readers));
+            return choices;
+        }
+    }
+    for (const std::string& name : wanted) {
+        const ReaderChoice choice = chooseReader(readers, name, needsCard);
+        if (!choice.error.empty()) {
+            choices.error = choice.error;
+            return choices;
+        }
+        if (taken[choice.index] && !allReaders) {
+            // Two runs on one card would send their commands between each other's.
+            choices.error =
+                "-r '" + name + "' names " + named(readers, choice.index) + " a second time";
+            return choices;
+        }
+        taken[choice.index] = true;
+    }
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        if (taken[i]) {
+            choices.readers.push_back({i, readers[i].name, ""});
+        }
+    }
+    return choices;
+}
+
+std::string readerLabel(std::size_t index, const std::string& name) {
+    return "[" + std::to_string(index) + " " + name + "]";
+}
+
 } // namespace tessary::tools

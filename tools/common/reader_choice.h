@@ -33,4 +33,20 @@ struct ReaderChoice {
 ReaderChoice chooseReader(const std::vector<ListedReader>& readers,
                           const std::optional<std::string>& wanted, bool needsCard);
 
+// Several readers at once: every -r given (each as chooseReader takes it), or with
+// `allReaders` every reader that holds a card (every reader, when `needsCard` is false).
+// In the list's order, each reader once; `error` names the first -r that means no reader,
+// a reader named twice, or that no reader holds a card.
+struct ReaderChoices {
+    std::vector<ReaderChoice> readers;
+    std::string error;
+};
+ReaderChoices chooseReaders(const std::vector<ListedReader>& readers,
+                            const std::vector<std::string>& wanted, bool allReaders,
+                            bool needsCard);
+
+// How the output of a run on several readers names a reader, in front of each of its lines:
+// short and stable, its index and its name ("[3 KALDOR TR-100 00 00]").
+std::string readerLabel(std::size_t index, const std::string& name);
+
 } // namespace tessary::tools

@@ -165,7 +165,9 @@ ReaderLink::~ReaderLink() {
     if (m_card != 0) {
         CloseReader_WIN(m_card);
     }
-    if (m_open) {
+    if (m_ownContext) {
+        SCardReleaseContext(m_context);
+    } else if (m_open) {
         CloseLibrary_WIN(m_context);
     }
 }
@@ -182,6 +184,17 @@ bool ReaderLink::open(std::string& error) {
         return false;
     }
     m_open = true;
+    return true;
+}
+
+bool ReaderLink::openBeside(std::string& error) {
+    const LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &m_context);
+    if (rv != SCARD_S_SUCCESS) {
+        error = serviceFailure(rv);
+        return false;
+    }
+    m_open = true;
+    m_ownContext = true;
     return true;
 }
 
@@ -204,6 +217,10 @@ bool ReaderLink::connect(const std::optional<std::string>& wanted, uint32_t shar
 }
 
 bool ReaderLink::connectTo(const std::string& reader, uint32_t shareMode, std::string& error) {
+    if (!m_open) {
+        error = kNoService;
+        return false;
+    }
     if (m_card != 0) {
         CloseReader_WIN(m_card);
         m_card = 0;

@@ -34,10 +34,17 @@ public:
     // Binds the service through the access library; false with the operator's text in
     // `error`.
     bool open(std::string& error);
+    // For one of several readers served at once, each from a thread of its own: the access
+    // library is bound already (by a link that open() opened, which outlives this one), and
+    // this link takes a context of its own from the service, so that its calls never wait
+    // for another reader's. False with the operator's text in `error`.
+    bool openBeside(std::string& error);
     // Lists the readers, chooses the one `wanted` means (chooseReader: a card needed unless
     // the mode is direct) and connects to it. shareMode: SCARD_SHARE_SHARED,
     // SCARD_SHARE_EXCLUSIVE or SCARD_SHARE_DIRECT, the reader's own command path.
     bool connect(const std::optional<std::string>& wanted, uint32_t shareMode, std::string& error);
+    // Connects to the reader of this whole name, chosen already.
+    bool connectTo(const std::string& reader, uint32_t shareMode, std::string& error);
 
     SCARDHANDLE card() const { return m_card; }
     uint32_t protocol() const { return m_protocol; }
@@ -46,9 +53,8 @@ public:
     std::span<const uint8_t> atr() const { return {m_atr.data(), m_atrLength}; }
 
 private:
-    bool connectTo(const std::string& reader, uint32_t shareMode, std::string& error);
-
     bool m_open = false;
+    bool m_ownContext = false; // released here rather than through the access library
     SCARDCONTEXT m_context = 0;
     SCARDHANDLE m_card = 0;
     uint32_t m_protocol = 0;

@@ -23,7 +23,12 @@ int pscLengthError(CardType type) {
 } // namespace
 
 bool connectCard(ReaderLink& link, const Options& o, std::string& failure) {
-    if (link.open(failure) && link.connect(o.reader, SCARD_SHARE_EXCLUSIVE, failure)) {
+    if (o.chosenReader) {
+        if (link.openBeside(failure) &&
+            link.connectTo(*o.chosenReader, SCARD_SHARE_EXCLUSIVE, failure)) {
+            return true;
+        }
+    } else if (link.open(failure) && link.connect(o.reader, SCARD_SHARE_EXCLUSIVE, failure)) {
         return true;
     }
     failure = tessary::printable(failure); // it names readers, and what -r was given
@@ -82,7 +87,8 @@ int checkPsc(const Options& o, CardType type) {
 }
 
 bool canAskForPsc(const Options& o) {
-    return !o.standardInputTaken && ::isatty(STDIN_FILENO) != 0;
+    // Never from one of several readers' threads: their prompts would fight for the terminal.
+    return !o.standardInputTaken && !o.chosenReader && ::isatty(STDIN_FILENO) != 0;
 }
 
 LONG resetCard(SCARDHANDLE card) {

@@ -41,11 +41,11 @@ void showUnfinished(const WriteReport& report) {
 } // namespace
 
 int commandWrite(const Options& o) {
-    const Loaded loaded = loadImage(o.files[0]);
-    if (!loaded.image) {
+    const Loaded loaded = o.sharedImage != nullptr ? Loaded{} : loadImage(o.files[0]);
+    if (o.sharedImage == nullptr && !loaded.image) {
         return error(loaded.error);
     }
-    const CardImage& target = *loaded.image;
+    const CardImage& target = o.sharedImage != nullptr ? *o.sharedImage : *loaded.image;
     ReaderLink link;
     int exit = kDone;
     const auto type = openCard(link, o, target.type, exit);
@@ -87,7 +87,9 @@ int commandWrite(const Options& o) {
     if (card.pscBytes > 0 && !o.psc && !canAskForPsc(o)) {
         return error(std::string("an ") + card.name +
                      " takes writes only after its PSC: give --psc or --psc-file" +
-                     (o.standardInputTaken ? "" : ", or run it on a terminal to be asked"));
+                     (o.standardInputTaken || o.chosenReader
+                          ? ""
+                          : ", or run it on a terminal to be asked"));
     }
     // From here on a signal stops the run between two frames, and the card is reset first.
     const InterruptCatcher catcher;

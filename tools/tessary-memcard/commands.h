@@ -12,4 +12,9 @@ int commandWrite(const Options& o);
 int commandDiff(const Options& o);
 int commandVerify(const Options& o);
 
+// A command on every reader -r or --all-readers names, each in a thread of its own: read
+// into one image per reader in the folder given, write one image read once; the worst
+// status of all.
+int runOnReaders(const Options& o, int (*command)(const Options&));
+
 } // namespace tessary::memcard

@@ -88,6 +88,35 @@ std::string refuseTarget(const std::string& path) {
            "; it is left as it is";
 }
 
+std::string prepareFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        return {};
+    }
+    const int made = errno;
+    struct stat status {};
+    if (made == EEXIST && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return {};
+    }
+    return "cannot put the images into " + outputName(path) + ": " +
+           (made == EEXIST ? std::string("it is there and is no folder") : std::strerror(made));
+}
+
+std::string imageFileName(const std::string& reader, std::size_t index, bool clashes) {
+    std::string name;
+    for (const char c : reader) {
+        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        name += kept ? c : '_';
+    }
+    if (name.empty() || name.front() == '.') {
+        name.insert(0, "reader"); // never hidden, never "." or ".."
+    }
+    if (clashes) {
+        name += "-" + std::to_string(index);
+    }
+    return name + ".img";
+}
+
 std::string writeText(const std::string& path, std::string_view text) {
     if (isStandard(path)) {
         const std::string error = writeStandardOutput(text);

@@ -32,4 +32,13 @@ std::string refuseTarget(const std::string& path);
 // output for "-"; empty when written, else the message.
 std::string writeText(const std::string& path, std::string_view text);
 
+// The folder a read on several readers puts its images in, made (by itself, not its
+// parents) when it is not there; empty when it is ready, else the message.
+std::string prepareFolder(const std::string& path);
+
+// The file name of a reader's image in that folder: the reader's name with every character
+// but letters, digits, '.', '-' and '_' made '_', and ".img" ("KALDOR_TR-100_00_00.img").
+// Names alike after that are told apart by `index` ("KALDOR_TR-100_00_00-3.img").
+std::string imageFileName(const std::string& reader, std::size_t index, bool clashes);
+
 } // namespace tessary::memcard

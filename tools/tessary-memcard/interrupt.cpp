@@ -2,6 +2,7 @@
 #include "interrupt.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -17,7 +18,8 @@ volatile std::sig_atomic_t g_caught = 0;
 // The self-pipe: its write end is written by the handler, so it must exist before any scope
 // catches anything and is never closed.
 std::array<int, 2> g_wake{-1, -1};
-int g_depth = 0;
+// Scopes of several readers' threads nest inside the main thread's.
+std::atomic<int> g_depth{0};
 std::array<struct sigaction, kSignals.size()> g_earlier{};
 
 extern "C" void onSignal(int signal) {

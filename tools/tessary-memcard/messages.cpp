@@ -12,11 +12,38 @@
 namespace tessary::memcard {
 namespace {
 
-int g_outputError = 0; // the first failure to write standard output
+// The first failure to write standard output; threads write it only under their shared
+// output's lock, and it is read once they are done.
+int g_outputError = 0;
+
+thread_local tessary::tools::ReaderLines* t_results = nullptr;
+thread_local tessary::tools::ReaderLines* t_notes = nullptr;
 
 } // namespace
 
+ReaderMessages::ReaderMessages(tessary::tools::ReaderLines& results,
+                               tessary::tools::ReaderLines& notes) {
+    t_results = &results;
+    t_notes = &notes;
+}
+
+ReaderMessages::~ReaderMessages() {
+    t_results = nullptr;
+    t_notes = nullptr;
+}
+
+bool writeOut(std::string_view lines) {
+    if (std::fwrite(lines.data(), 1, lines.size(), stdout) != lines.size() && g_outputError == 0) {
+        g_outputError = errno != 0 ? errno : EIO;
+    }
+    return g_outputError == 0;
+}
+
 void out(const std::string& line) {
+    if (t_results != nullptr) {
+        t_results->write(line + "\n");
+        return;
+    }
     if (std::fprintf(stdout, "%s\n", line.c_str()) < 0 && g_outputError == 0) {
         g_outputError = errno;
     }
@@ -38,6 +65,10 @@ int finishOutput(int status) {
 }
 
 void note(const std::string& line) {
+    if (t_notes != nullptr) {
+        t_notes->write(std::string(kProgram) + ": " + line + "\n");
+        return;
+    }
     std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "card_session.h"
+#include "reader_lines.h"
 
 #include <cstddef>
 #include <string>
@@ -12,6 +13,19 @@
 namespace tessary::memcard {
 
 inline constexpr const char* kProgram = "tessary-memcard";
+
+// The calling thread's results and notes go, for its lifetime, to the lines of the one
+// reader it serves in a run on several.
+class ReaderMessages {
+public:
+    ReaderMessages(tessary::tools::ReaderLines& results, tessary::tools::ReaderLines& notes);
+    ~ReaderMessages();
+    ReaderMessages(const ReaderMessages&) = delete;
+    ReaderMessages& operator=(const ReaderMessages&) = delete;
+};
+// Results written to standard output by any thread, a line at a time; false once one
+// could not be written.
+bool writeOut(std::string_view lines);
 
 void out(const std::string& line);
 // The status to exit with once standard output is flushed: kError, with a note, when what

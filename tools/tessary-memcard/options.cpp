@@ -21,13 +21,14 @@ constexpr const char* kUsageLine = "Usage: tessary-memcard COMMAND [options] [IM
 
 // A line per command, as help2man takes them for the manual page's synopsis.
 constexpr const char* kSynopsis =
-    "Usage: tessary-memcard info [-r READER] [--card TYPE] [--json]\n"
+    "Usage: tessary-memcard info [-r READER...|--all-readers] [--card TYPE] [--json]\n"
     "  or:  tessary-memcard read [-r READER] [--card TYPE] IMAGE\n"
-    "  or:  tessary-memcard write [-r READER] [--card TYPE] [--psc HEX | --psc-file FILE] "
-    "[--dry-run] [--last-attempt] IMAGE\n"
+    "  or:  tessary-memcard read (-r READER...|--all-readers) [--card TYPE] FOLDER\n"
+    "  or:  tessary-memcard write [-r READER...|--all-readers] [--card TYPE] "
+    "[--psc HEX | --psc-file FILE] [--dry-run] [--last-attempt] IMAGE\n"
     "  or:  tessary-memcard diff IMAGE IMAGE\n"
-    "  or:  tessary-memcard verify [-r READER] [--card TYPE] [--psc HEX | --psc-file FILE] "
-    "[--last-attempt]\n";
+    "  or:  tessary-memcard verify [-r READER...|--all-readers] [--card TYPE] "
+    "[--psc HEX | --psc-file FILE] [--last-attempt]\n";
 
 constexpr const char* kEpilogue = R"(
 Commands:
@@ -47,16 +48,26 @@ Before a PSC is presented the error counter is read: with one attempt left nothi
 tried unless --last-attempt is given, and no run presents a PSC twice. Without --psc or
 --psc-file, on a terminal, the PSC is asked for with the echo off.
 
+Several readers (-r more than once, or --all-readers: every reader holding a card) are
+served at once, each card by a connection of its own; every output line starts with its
+reader's index and name, and a summary over all readers ends the run. write puts the
+same image on every card, each behind its own PSC check (a card with one attempt left
+is skipped and named); read writes one image per reader into FOLDER (made when it is
+not there), named after the reader. The PSC comes from --psc or --psc-file then.
+
 SIGINT, SIGTERM or SIGHUP stops a write between two write frames: it tells the bytes
 written and those not, and the card is reset so that it is not left unlocked.
 
 Exit status: 0 done (diff: the images are equal); 1 refused or different (a wrong PSC,
 the last attempt kept, a locked card, protected bytes, images that differ); 2 an error;
-130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP.
+130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP. On several readers: the worst
+of the readers' statuses.
 
 Examples:
   tessary-memcard read -r "Generic Reader" card.img
   tessary-memcard write -r "Generic Reader" --psc-file card.psc --dry-run card.img
+  tessary-memcard write --all-readers --psc-file card.psc card.img
+  tessary-memcard read --all-readers cards
 )";
 
 int usageError(const std::string& message) {
@@ -74,14 +85,17 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
-        {"info", commandInfo, 0, {"reader", "card", "json"}},
-        {"read", commandRead, 1, {"reader", "card"}},
+        {"info", commandInfo, 0, {"reader", "all-readers", "card", "json"}},
+        {"read", commandRead, 1, {"reader", "all-readers", "card"}},
         {"write",
          commandWrite,
          1,
-         {"reader", "card", "psc", "psc-file", "dry-run", "last-attempt"}},
+         {"reader", "all-readers", "card", "psc", "psc-file", "dry-run", "last-attempt"}},
         {"diff", commandDiff, 2, {}},
-        {"verify", commandVerify, 0, {"reader", "card", "psc", "psc-file", "last-attempt"}},
+        {"verify",
+         commandVerify,
+         0,
+         {"reader", "all-readers", "card", "psc", "psc-file", "last-attempt"}},
     };
     return table;
 }
@@ -125,8 +139,12 @@ int runCommandLine(const QStringList& arguments) {
         QStringLiteral("The reader of this whole name, the one reader whose name begins with "
                        "it, or the reader of this index in tessary-run --list (from 0); digits "
                        "alone are taken as a whole name first, then as an index. Needed when "
-                       "cards are in several readers."),
+                       "cards are in several readers. Given more than once: each of these "
+                       "readers at once."),
         QStringLiteral("READER"));
+    const QCommandLineOption allReaders(
+        QStringLiteral("all-readers"),
+        QStringLiteral("Every reader that holds a card, all at once."));
     const QCommandLineOption card(
         QStringLiteral("card"),
         QStringLiteral("The card type, when the ATR does not tell it: sle4442, sle4432, "
@@ -152,7 +170,8 @@ int runCommandLine(const QStringList& arguments) {
         QStringLiteral("last-attempt"),
         QStringLiteral("Present the PSC even when the card has one attempt left; a wrong PSC "
                        "then locks the card for good."));
-    parser.addOptions({help, version, reader, card, psc, pscFile, json, dryRun, lastAttempt});
+    parser.addOptions(
+        {help, version, reader, allReaders, card, psc, pscFile, json, dryRun, lastAttempt});
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText().toStdString());
@@ -209,9 +228,13 @@ int runCommandLine(const QStringList& arguments) {
         return usageError("standard input (-) can give one thing only: an image or the PSC");
     }
     o.standardInputTaken = stdinUses > 0;
-    if (parser.isSet(reader)) {
-        o.reader = parser.value(reader).toStdString();
+    for (const QString& value : parser.values(reader)) {
+        o.readers.push_back(value.toStdString());
     }
+    if (!o.readers.empty()) {
+        o.reader = o.readers.front();
+    }
+    o.allReaders = parser.isSet(allReaders);
     if (parser.isSet(card)) {
         o.card = cardTypeNamed(parser.value(card).toStdString());
         if (!o.card) {
@@ -222,6 +245,9 @@ int runCommandLine(const QStringList& arguments) {
     if (const int taken = takePsc(parser, psc, pscFile, o); taken != kDone) {
         return taken;
     }
+    if (o.severalReaders() && o.command == "verify" && !o.psc) {
+        return usageError("verify on several readers needs the PSC from --psc or --psc-file");
+    }
     if (o.command == "verify" && !o.psc && ::isatty(STDIN_FILENO) == 0) {
         return usageError("verify needs the PSC: --psc HEX, --psc-file FILE, or a terminal to "
                           "type it on");
@@ -229,7 +255,7 @@ int runCommandLine(const QStringList& arguments) {
     o.dryRun = parser.isSet(dryRun);
     o.lastAttempt = parser.isSet(lastAttempt);
     o.json = parser.isSet(json);
-    return command->run(o);
+    return o.severalReaders() ? runOnReaders(o, command->run) : command->run(o);
 }
 
 } // namespace tessary::memcard

@@ -23,6 +23,8 @@ struct Options {
     std::string command;
     std::vector<std::string> files;    // "-": standard input, or for read standard output
     std::optional<std::string> reader; // -r: a name, the beginning of one, or an index
+    std::vector<std::string> readers;  // every -r: more than one, each card in turn at once
+    bool allReaders = false;           // every reader that holds a card
     std::optional<CardType> card;
     std::optional<std::vector<uint8_t>> psc; // --psc or --psc-file
     bool dryRun = false;
@@ -30,6 +32,13 @@ struct Options {
     bool json = false;
     // Standard input gives an image or the PSC file: no PSC can be asked for on it.
     bool standardInputTaken = false;
+
+    // For one reader of a run on several: the reader chosen (its whole name), reached beside
+    // the service the main thread bound, and a write's image, read once for all.
+    std::optional<std::string> chosenReader;
+    const CardImage* sharedImage = nullptr;
+
+    bool severalReaders() const { return allReaders || readers.size() > 1; }
 };
 
 // Runs the command line (the program's name first) and gives the exit status.

@@ -10,6 +10,7 @@
 #include "reader_features.h"
 #include "runner.h"
 #include "session.h"
+#include "several_readers.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -131,6 +132,46 @@ int listReaders(Session& session, bool json) {
     return 0;
 }
 
+// The readers -r and --all-readers name, each served at once beside the service the main
+// session bound: every reader is chosen before anything is sent to any.
+int runSeveral(const Options& options, const std::vector<RunCommand>& commands,
+               const RunSettings& settings, const RunControl& control) {
+    std::string error;
+    const auto listed = tessary::tools::listReaders(error);
+    if (!listed) {
+        return fatal(printable(error));
+    }
+    const bool needsCard = options.shareMode != SCARD_SHARE_DIRECT;
+    const tessary::tools::ReaderChoices choices =
+        tessary::tools::chooseReaders(*listed, options.readers, options.allReaders, needsCard);
+    if (!choices.error.empty()) {
+        return fatal(printable(choices.error));
+    }
+    std::vector<RunReader> readers;
+    for (const tessary::tools::ReaderChoice& choice : choices.readers) {
+        readers.push_back({choice.index, choice.name});
+    }
+    const uint32_t shareMode = options.shareMode;
+    const OpenLink openLink = [shareMode](const RunReader& reader, RunTarget& target,
+                                          std::string& failure) -> std::unique_ptr<Link> {
+        auto session = std::make_unique<Session>();
+        if (!session->openBeside(failure) || !session->connectTo(reader.name, shareMode, failure)) {
+            return nullptr;
+        }
+        target = {session->reader(), session->atr(), session->shareMode()};
+        return session;
+    };
+    // Each block of lines out at once: a reader that waits between commands shows what it
+    // did so far.
+    const SeveralOutput output{[](std::string_view text) {
+                                   const bool written = out(text);
+                                   flushOut();
+                                   return written && g_outputError == 0;
+                               },
+                               err};
+    return runOnReaders(commands, settings, readers, openLink, output, control);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,9 +203,6 @@ int main(int argc, char** argv) {
         return finish(listReaders(session, options.json));
     }
     catchInterrupts();
-    if (!session.connect(options.reader, options.shareMode, error)) {
-        return fatal(printable(error)); // reader names, as the drivers give them
-    }
     RunSettings settings;
     settings.repeat = options.repeat;
     settings.intervalMs = options.intervalMs;
@@ -173,9 +211,15 @@ int main(int argc, char** argv) {
     settings.stopOnFail = options.stopOnFail;
     settings.json = options.json;
     settings.quiet = options.quiet;
-    settings.target = {session.reader(), session.atr(), session.shareMode()};
     settings.files = std::move(files);
-    const RunOutput output{out, err, flushOut, progressLine(options.quiet)};
     const RunControl control{interruptSignal, waitUnlessInterrupted};
+    if (options.severalReaders()) {
+        return finish(runSeveral(options, commands, settings, control));
+    }
+    if (!session.connect(options.reader(), options.shareMode, error)) {
+        return fatal(printable(error)); // reader names, as the drivers give them
+    }
+    settings.target = {session.reader(), session.atr(), session.shareMode()};
+    const RunOutput output{out, err, flushOut, progressLine(options.quiet)};
     return finish(runCommands(commands, settings, session, output, control));
 }

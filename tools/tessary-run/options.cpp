@@ -36,16 +36,22 @@ constexpr const char* kEpilogue =
     "SIGINT (Ctrl-C) or SIGTERM lets the exchange in flight end and ends the run with its\n"
     "summary, marked interrupted; a second one ends the program at once.\n"
     "\n"
+    "Several readers (-r more than once, or --all-readers) are served at once, each by a\n"
+    "connection of its own, so that one reader's failure or slow card holds up no other.\n"
+    "Each output line starts with its reader's index and name (JSON objects carry\n"
+    "\"reader\" and \"reader_index\"); every reader's summary is followed by one over all.\n"
+    "\n"
     "Exit status: 0 when every exchange succeeded and every expectation held, 1 when one\n"
     "did not (or the card was taken out), 2 for a usage error, a bad file, no reader, no\n"
     "card or no PC/SC service, or output that could not be written; 130 after SIGINT and\n"
-    "143 after SIGTERM.\n"
+    "143 after SIGTERM. On several readers: the worst of the readers' statuses.\n"
     "\n"
     "Examples:\n"
     "  tessary-run --list\n"
     "  printf '00 A4 00 00 02 3F 00 => 90 00\\n00 84 00 00 08 => .. 90 00\\n' > check.apdu\n"
     "  tessary-run -r \"KALDOR TR-100\" check.apdu\n"
-    "  tessary-run --json -n 10 --expect-sw 9000 queue.txt\n";
+    "  tessary-run --json -n 10 --expect-sw 9000 queue.txt\n"
+    "  tessary-run --all-readers -q check.apdu\n";
 
 QCommandLineOption option(const QStringList& names, const char* description,
                           const char* valueName = nullptr) {
@@ -84,8 +90,13 @@ Options readOptions(const std::vector<std::string>& arguments) {
                                "with it, or the reader of this index in --list (from 0); digits "
                                "alone are taken as a whole name first, then as an index. Without "
                                "it: the one reader holding a card, or in direct mode the only "
-                               "reader when none holds one; never a guess between two.",
+                               "reader when none holds one; never a guess between two. Given "
+                               "more than once, the files run on each of these readers at once.",
                                "READER");
+    const auto allReaders =
+        option({"all-readers"}, "Run the files on every reader that holds a card (in direct "
+                                "mode: on every reader), all at once; each output line starts "
+                                "with its reader's index and name.");
     const auto mode = option({"m", "mode"},
                              "Connect shared (default), exclusive, or direct: then the commands "
                              "go to the reader's own control path.",
@@ -113,8 +124,8 @@ Options readOptions(const std::vector<std::string>& arguments) {
                                               "so far in one line on standard error.");
     const auto help = option({"h", "help"}, "Show this help and exit.");
     const auto version = option({"version"}, "Show the version and exit.");
-    parser.addOptions({list, reader, mode, interval, repeat, format, expect, expectSw, stopOnFail,
-                       getResponse, json, quiet, help, version});
+    parser.addOptions({list, reader, allReaders, mode, interval, repeat, format, expect, expectSw,
+                       stopOnFail, getResponse, json, quiet, help, version});
     parser.addPositionalArgument("FILE", "A script or queue file to run, in order.", "FILE...");
 
     QStringList qArguments;
@@ -149,8 +160,12 @@ Options readOptions(const std::vector<std::string>& arguments) {
     if (!options.list && options.files.empty()) {
         return usageError("no file to run");
     }
-    if (parser.isSet(reader)) {
-        options.reader = parser.value(reader).toLocal8Bit().toStdString();
+    for (const QString& value : parser.values(reader)) {
+        options.readers.push_back(value.toLocal8Bit().toStdString());
+    }
+    options.allReaders = parser.isSet(allReaders);
+    if (options.list && options.allReaders) {
+        return usageError("--list shows every reader already; it takes no --all-readers");
     }
     if (parser.isSet(mode)) {
         const QString value = parser.value(mode);

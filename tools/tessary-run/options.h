@@ -16,8 +16,9 @@ struct Options {
     bool list = false;
     std::vector<std::string> files;
     FileFormat format = FileFormat::Detect;
-    std::optional<std::string> reader; // -r: a name, the beginning of one, or an index
-    uint32_t shareMode = 2;            // SCARD_SHARE_SHARED
+    std::vector<std::string> readers; // -r, each a name, the beginning of one, or an index
+    bool allReaders = false;          // every reader that holds a card
+    uint32_t shareMode = 2;           // SCARD_SHARE_SHARED
     uint32_t intervalMs = 0;
     uint32_t repeat = 1;
     std::optional<Pattern> expect;
@@ -25,6 +26,13 @@ struct Options {
     bool getResponse = false;
     bool json = false;
     bool quiet = false;
+
+    // The files go to several readers at once, each line of the output named by its reader.
+    bool severalReaders() const { return allReaders || readers.size() > 1; }
+    // The one reader -r names, or nothing.
+    std::optional<std::string> reader() const {
+        return readers.empty() ? std::nullopt : std::optional(readers.front());
+    }
 
     // 0 or more: leave at once with this status after printing `output` to stdout (help,
     // version) or `error` to stderr (a usage error).

@@ -36,11 +36,28 @@ std::optional<std::vector<ListedReader>> Session::readers(std::string& error) {
     return tessary::tools::listReaders(error);
 }
 
+bool Session::openBeside(std::string& error) {
+    return m_link.openBeside(error);
+}
+
 bool Session::connect(const std::optional<std::string>& wanted, uint32_t shareMode,
                       std::string& error) {
     if (!m_link.connect(wanted, shareMode, error)) {
         return false;
     }
+    takeAtr();
+    return true;
+}
+
+bool Session::connectTo(const std::string& reader, uint32_t shareMode, std::string& error) {
+    if (!m_link.connectTo(reader, shareMode, error)) {
+        return false;
+    }
+    takeAtr();
+    return true;
+}
+
+void Session::takeAtr() {
     // The ATR as the service lists it, as --list shows it: the access library gives a
     // memory card's four bytes without the header around them.
     m_atr.assign(m_link.atr().begin(), m_link.atr().end());
@@ -51,7 +68,6 @@ bool Session::connect(const std::optional<std::string>& wanted, uint32_t shareMo
             m_atr = reader->card ? reader->atr : Bytes{};
         }
     }
-    return true;
 }
 
 RawExchange Session::transmit(const Bytes& request) {
