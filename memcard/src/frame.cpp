@@ -24,9 +24,10 @@ constexpr std::size_t kData = 12;
 constexpr DWORD kFrameCode = pcscfeatures::kMemoryCardFrameCode;
 
 // The escape codes found for card handles whose driver refused ours. Without them a reader
-// that needs the fallback pays two more round trips for every frame. A few entries are
-// enough for the connections one program holds at a time; a code is forgotten on its first
-// failure, and an entry that is never used again is pushed out by newer ones.
+// that needs the fallback pays two more round trips for every frame. There is room for a
+// connection to each of the readers pcsc-lite serves, twice over, so that a program that
+// serves them all at once never pushes out a code still in use; a code is forgotten on its
+// first failure, and an entry that is never used again is pushed out by newer ones.
 class FoundCodes {
 public:
     std::optional<DWORD> find(SCARDHANDLE card) {
@@ -40,6 +41,12 @@ public:
     }
     void remember(SCARDHANDLE card, DWORD code) {
         std::lock_guard lock(m_mutex);
+        for (auto& entry : m_entries) {
+            if (entry.first == card) {
+                entry.second = code;
+                return;
+            }
+        }
         m_entries[m_next] = {card, code};
         m_next = (m_next + 1) % m_entries.size();
     }
@@ -54,7 +61,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::array<std::pair<SCARDHANDLE, DWORD>, 8> m_entries{};
+    std::array<std::pair<SCARDHANDLE, DWORD>, 2 * PCSCLITE_MAX_READERS_CONTEXTS> m_entries{};
     std::size_t m_next = 0;
 };
 

@@ -281,6 +281,41 @@ TEST_F(CordrelTest, ADriverRefusingTheFrameCodeIsReachedThroughItsAdvertisedEsca
     EXPECT_EQ(read(), SCARD_E_NOT_TRANSACTED);
 }
 
+// A program serving sixteen such readers at once keeps every reader's found code: no
+// reader's frames go back to three round trips because of the others.
+TEST_F(CordrelTest, TheFoundCodesOfSixteenReadersAreAllKept) {
+    constexpr DWORD kEscape = SCARD_CTL_CODE(1);
+    bool fail = false;
+    fakepcsc::script().control = [&fail](DWORD code, const Bytes& frame, Bytes& out) {
+        if (code == SCARD_CTL_CODE(3400)) {
+            out = {0x13, 0x04, 0x42, 0x00, 0x00, 0x01};
+            return LONG{SCARD_S_SUCCESS};
+        }
+        if (code != kEscape) {
+            return LONG{SCARD_E_UNSUPPORTED_FEATURE};
+        }
+        out = Bytes(frame[8], 0xA5);
+        return fail ? LONG{SCARD_E_NOT_TRANSACTED} : LONG{SCARD_S_SUCCESS};
+    };
+    std::array<uint8_t, 1> data{};
+    const auto read = [&data](SCARDHANDLE card) {
+        uint32_t count = 1;
+        return SLE4442_Read_Main_Memory(card, data.data(), 0, &count);
+    };
+    for (SCARDHANDLE card = 1; card <= 16; ++card) {
+        ASSERT_EQ(read(card), SCARD_S_SUCCESS);
+    }
+    const std::size_t found = fakepcsc::callsOf("SCardControl").size();
+    for (SCARDHANDLE card = 1; card <= 16; ++card) {
+        ASSERT_EQ(read(card), SCARD_S_SUCCESS);
+    }
+    EXPECT_EQ(fakepcsc::callsOf("SCardControl").size(), found + 16);
+    fail = true; // leaves no remembered code to the tests after it
+    for (SCARDHANDLE card = 1; card <= 16; ++card) {
+        read(card);
+    }
+}
+
 TEST_F(CordrelTest, ADriverOfferingNoEscapeFailsWithoutSendingTheFrameAgain) {
     fakepcsc::script().control = [](DWORD code, const Bytes&, Bytes& out) {
         if (code == SCARD_CTL_CODE(3400)) {
