@@ -8,12 +8,15 @@
 #include "interrupt.h"
 #include "messages.h"
 #include "pcsc_result.h"
+#include "psc_input.h"
 #include "reader_choice.h"
 #include "reader_lines.h"
 
 #include <map>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace tessary::memcard {
 namespace {
@@ -48,10 +51,10 @@ int runOnReaders(const Options& o, int (*command)(const Options&)) {
             return error(loaded.error);
         }
         image = std::move(loaded.image);
-        if (traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun) {
+        if (traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun && !canAskForPsc(o)) {
             return error(std::string("an ") + traits(image->type).name +
-                         " takes writes only after its PSC: on several readers, give --psc or "
-                         "--psc-file");
+                         " takes writes only after its PSC: give --psc or --psc-file" +
+                         (o.standardInputTaken ? "" : ", or run it on a terminal to be asked"));
         }
     }
     if (o.command == "read" && o.files[0] == kStandardStream) {
@@ -83,6 +86,28 @@ int runOnReaders(const Options& o, int (*command)(const Options&)) {
     }
     // Held across the threads: a signal stops every write between two frames.
     const InterruptCatcher catcher;
+    Options all = o;
+    int exit = kDone;
+    if (image && traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun) {
+        // Asked once for every card, before any is touched; each card's own check comes
+        // before the PSC is presented to it.
+        const CardTraits& card = traits(image->type);
+        const PscInput typed =
+            promptPsc(STDIN_FILENO, ::isatty(STDERR_FILENO) != 0 ? STDERR_FILENO : STDIN_FILENO,
+                      std::string("PSC of the ") + card.name + "s in " +
+                          std::to_string(choices.readers.size()) + " readers (" +
+                          std::to_string(2 * card.pscBytes) + " hexadecimal digits): ");
+        if (typed.signal != 0) {
+            return stoppedBySignal("at the PSC prompt: nothing was written");
+        }
+        if (!typed.psc) {
+            return error(typed.error + "; nothing was written");
+        }
+        all.psc = typed.psc;
+        if ((exit = checkPsc(all, image->type)) != kDone) {
+            return exit;
+        }
+    }
     tessary::tools::SharedOutput results(writeOut);
     tessary::tools::SharedOutput notes([](std::string_view lines) {
         std::fwrite(lines.data(), 1, lines.size(), stderr);
@@ -98,7 +123,7 @@ int runOnReaders(const Options& o, int (*command)(const Options&)) {
                                 : tessary::tools::labelLines(label));
             ReaderLines noteLines(notes, tessary::tools::labelLines(label));
             const ReaderMessages messages(resultLines, noteLines);
-            Options own = o;
+            Options own = all;
             own.chosenReader = reader.name;
             own.sharedImage = image ? &*image : nullptr;
             if (!paths.empty()) {
