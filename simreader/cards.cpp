@@ -24,6 +24,16 @@ constexpr std::array<TypeName, 6> kTypeNames{{
     {CardType::Sle4418, "sle4418"},
 }};
 
+// Decimal digits only: no sign, no blanks, nothing after.
+std::optional<uint64_t> parseCount(const std::string& text) {
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 } // namespace
 
 std::optional<CardType> parseCardType(std::string_view name) {
@@ -55,16 +65,22 @@ std::string cardTypeNames() {
 
 std::optional<SlotOptions> takeSlotOptions(KeyValues& options, std::string& error) {
     SlotOptions slot;
-    const auto it = options.find("pull-after");
-    if (it != options.end()) {
-        uint64_t frames = 0;
-        const auto& text = it->second;
-        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), frames);
-        if (ec != std::errc{} || end != text.data() + text.size()) {
+    if (const auto it = options.find("pull-after"); it != options.end()) {
+        const auto frames = parseCount(it->second);
+        if (!frames) {
             error = "pull-after= takes a number of frames";
             return std::nullopt;
         }
-        slot.pullAfter = frames;
+        slot.pullAfter = *frames;
+        options.erase(it);
+    }
+    if (const auto it = options.find("latency"); it != options.end()) {
+        const auto ms = parseCount(it->second);
+        if (!ms || *ms > static_cast<uint64_t>(kMaxLatency.count())) {
+            error = "latency= takes 0 to " + std::to_string(kMaxLatency.count()) + " milliseconds";
+            return std::nullopt;
+        }
+        slot.latency = std::chrono::milliseconds(*ms);
         options.erase(it);
     }
     return slot;

@@ -6,6 +6,7 @@
 
 #include "apdu.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -57,9 +58,12 @@ public:
 // Settings of the slot rather than the card, taken out of a card's settings:
 // pull-after=N makes the card slip out of the reader after N escape frames; it is then
 // kept, with its contents, in the reader's card.out file for `simreader-ctl reinsert`.
+// latency=MS is the card's time to answer each command or escape frame, up to a minute.
 struct SlotOptions {
     std::optional<uint64_t> pullAfter;
+    std::optional<std::chrono::milliseconds> latency;
 };
+inline constexpr std::chrono::milliseconds kMaxLatency{60000};
 std::optional<SlotOptions> takeSlotOptions(KeyValues& options, std::string& error);
 
 // Makes a fresh card of the given type. `options` are the settings given at insertion;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace simreader {
 namespace {
@@ -205,7 +206,7 @@ RESPONSECODE Reader::setProtocol(DWORD protocol) {
 
 RESPONSECODE Reader::transmit(std::span<const uint8_t> command, std::span<uint8_t> answer,
                               DWORD& received) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     received = 0;
     if (command.empty() || command.size() > kMaxCommand) {
         return IFD_COMMUNICATION_ERROR;
@@ -223,31 +224,51 @@ RESPONSECODE Reader::transmit(std::span<const uint8_t> command, std::span<uint8_
         publish();
         return copyAnswer(reply, answer, received);
     }
-    return copyAnswer(m_card->transmit(command), answer, received);
+    const RESPONSECODE rc = copyAnswer(m_card->transmit(command), answer, received);
+    return answerInTime(lock, rc, received);
+}
+
+RESPONSECODE Reader::answerInTime(std::unique_lock<std::mutex>& lock, RESPONSECODE rc,
+                                  DWORD& received) {
+    if (!m_slotOptions.latency || m_slotOptions.latency->count() == 0) {
+        return rc;
+    }
+    const auto latency = *m_slotOptions.latency;
+    const uint64_t card = m_cardId;
+    lock.unlock();
+    std::this_thread::sleep_for(latency);
+    lock.lock();
+    refreshCard();
+    if (!m_card || m_cardId != card) {
+        received = 0;
+        return IFD_ICC_NOT_PRESENT;
+    }
+    return rc;
 }
 
 RESPONSECODE Reader::control(DWORD code, std::span<const uint8_t> command,
                              std::span<uint8_t> answer, DWORD& received) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     received = 0;
     refreshDriver();
     m_lastControl = code;
+    bool toCard = false;
     const RESPONSECODE rc = command.size() > kMaxCommand
                                 ? IFD_COMMUNICATION_ERROR
-                                : runControl(code, command, answer, received);
+                                : runControl(code, command, answer, received, toCard);
     publish();
-    return rc;
+    return toCard ? answerInTime(lock, rc, received) : rc;
 }
 
 RESPONSECODE Reader::runControl(DWORD code, std::span<const uint8_t> command,
-                                std::span<uint8_t> answer, DWORD& received) {
+                                std::span<uint8_t> answer, DWORD& received, bool& toCard) {
     switch (routeControl(m_personality, code, command)) {
     case ControlRoute::Features:
         return copyAnswer(featureList(m_personality), answer, received);
     case ControlRoute::ReaderCommand:
         return copyAnswer(runReaderCommand(command, m_led), answer, received);
     case ControlRoute::MemoryCard:
-        return escape(command, answer, received);
+        return escape(command, answer, received, toCard);
     case ControlRoute::Refused:
         return IFD_COMMUNICATION_ERROR;
     case ControlRoute::NotSupported:
@@ -257,7 +278,7 @@ RESPONSECODE Reader::runControl(DWORD code, std::span<const uint8_t> command,
 }
 
 RESPONSECODE Reader::escape(std::span<const uint8_t> frame, std::span<uint8_t> answer,
-                            DWORD& received) {
+                            DWORD& received, bool& toCard) {
     refreshCard();
     if (!m_card) {
         return IFD_ICC_NOT_PRESENT;
@@ -266,6 +287,9 @@ RESPONSECODE Reader::escape(std::span<const uint8_t> frame, std::span<uint8_t> a
         // The card slips out: the slot is empty from now on, for the tool too, and the card
         // lies beside the reader with what was written to it.
         CardSetting out{m_cardType, 0, m_card->contents()};
+        if (m_slotOptions.latency) { // the card's own pace: it keeps it when put back
+            out.options["latency"] = std::to_string(m_slotOptions.latency->count());
+        }
         writeFileAtomically(m_folder / kCardOutFile, formatKeyValues(formatCardSetting(out)));
         std::error_code ec;
         std::filesystem::remove(m_folder / kCardFile, ec);
@@ -280,6 +304,7 @@ RESPONSECODE Reader::escape(std::span<const uint8_t> frame, std::span<uint8_t> a
     if (!m_powered) {
         return IFD_COMMUNICATION_ERROR;
     }
+    toCard = true;
     const auto reply = m_card->escape(frame);
     if (!reply) {
         return IFD_COMMUNICATION_ERROR; // malformed, or a command the card does not know
@@ -334,6 +359,9 @@ KeyValues Reader::status() const {
     status["repetitions"] = std::to_string(m_led.repetitions);
     if (m_card) {
         m_card->describe(status);
+        if (m_slotOptions.latency) {
+            status["card.latency"] = std::to_string(m_slotOptions.latency->count());
+        }
     }
     if (!m_refusal.empty()) {
         status["refused"] = m_refusal;

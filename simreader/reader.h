@@ -50,9 +50,15 @@ private:
     // Picks up a change of the driver file; one that names no personality means native.
     void refreshDriver();
     void publish();
+    // `toCard` tells whether the command went to the card, which then takes its time.
     RESPONSECODE runControl(DWORD code, std::span<const uint8_t> command, std::span<uint8_t> answer,
-                            DWORD& received);
-    RESPONSECODE escape(std::span<const uint8_t> frame, std::span<uint8_t> answer, DWORD& received);
+                            DWORD& received, bool& toCard);
+    RESPONSECODE escape(std::span<const uint8_t> frame, std::span<uint8_t> answer, DWORD& received,
+                        bool& toCard);
+    // Holds back the card's answer `rc` for the card's latency, with `lock` let go so that
+    // presence polls and the status go on meanwhile. A card pulled or swapped before it
+    // answered takes its answer with it.
+    RESPONSECODE answerInTime(std::unique_lock<std::mutex>& lock, RESPONSECODE rc, DWORD& received);
 
     mutable std::mutex m_mutex;
     std::filesystem::path m_folder;

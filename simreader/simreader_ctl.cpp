@@ -4,6 +4,7 @@
 // reader holds and shows, and lays out the readers for a private pcscd.
 #include "cards.h"
 #include "driver_personality.h"
+#include "layout_entry.h"
 #include "state_files.h"
 #include "tessary_version.h"
 
@@ -39,7 +40,7 @@ constexpr const char* kHelp =
     "  driver READER PERSONALITY                     make READER imitate another driver\n"
     "  status                                        each reader, its card, driver, LEDs and\n"
     "                                                buzzer\n"
-    "  setup DRIVER [READER=[CARD-TYPE][@PERSONALITY] ...]\n"
+    "  setup DRIVER [READER=[CARD-TYPE][@PERSONALITY][ SETTING=VALUE ...] ...]\n"
     "                                                lay out readers for a private pcscd\n"
     "  dir                                           print the folder in use\n"
     "\n"
@@ -52,8 +53,10 @@ constexpr const char* kHelp =
     "READER is a reader's configured name, e.g. \"KALDOR TR-100\".\n"
     "Memory cards take memory=<hex> (contents from address 0, the rest FF),\n"
     "protection=<hex> (a bit per protectable address from 0, 1 writable, the rest\n"
-    "writable), and the SLE4442 and SLE4428 psc=<hex> and counter=<n>; any card takes\n"
-    "pull-after=<frames> to slip out of the reader after that many escape frames.\n"
+    "writable), and the SLE4442 and SLE4428 psc=<hex> and counter=<n>. Any card takes\n"
+    "pull-after=<frames> to slip out of the reader after that many escape frames, and\n"
+    "latency=<ms> (0 to 60000) to take that long over each command or escape frame, as a\n"
+    "real card does; status shows it as latency=.\n"
     "Memory cards answer reset in the long form (atr=long, the default) or the short one\n"
     "(atr=short).\n"
     "\n"
@@ -74,6 +77,7 @@ constexpr const char* kHelp =
     "Examples:\n"
     "  simreader-ctl insert \"Generic Reader\" sle4442 psc=123456 memory=A2131091\n"
     "  simreader-ctl insert \"Generic Reader\" sle4428 atr=short\n"
+    "  simreader-ctl insert \"KALDOR TR-100\" apdu latency=20\n"
     "  simreader-ctl driver \"Generic Reader\" ccid-escape\n"
     "\n"
     "Card types: ";
@@ -453,15 +457,15 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
         std::optional<Personality> personality;
     };
     std::vector<Layout> readers;
-    for (const auto& entry : entries) {
-        const auto eq = entry.rfind('=');
-        const std::string name = entry.substr(0, eq);
+    for (const auto& text : entries) {
+        const LayoutEntry entry = splitLayoutEntry(text);
+        const std::string& name = entry.name;
         if (!validName(name)) {
             return fail("reader name '" + name + "' must be 1 to " +
                         std::to_string(kMaxNameLength) + " characters without quotes");
         }
         // CARD-TYPE, @PERSONALITY, both or neither.
-        std::string cardType = eq == std::string::npos ? "" : entry.substr(eq + 1);
+        std::string cardType = entry.layout;
         std::optional<Personality> personality;
         std::string error;
         if (const auto at = cardType.find('@'); at != std::string::npos) {
@@ -471,11 +475,14 @@ int setupCommand(const fs::path& base, const std::vector<std::string>& args) {
             }
             cardType.erase(at);
         }
+        if (cardType.empty() && !entry.settings.empty()) {
+            return fail("reader \"" + name + "\": settings need a card type");
+        }
         std::optional<CardSetting> card;
         if (!cardType.empty()) {
-            card = cardFromArgs(cardType, {}, error);
+            card = cardFromArgs(cardType, entry.settings, error);
             if (!card) {
-                return fail(error);
+                return fail("reader \"" + name + "\": " + error);
             }
         }
         readers.push_back({name, card, personality});

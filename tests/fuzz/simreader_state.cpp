@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     KeyValues options = setting->options;
     const auto slot = takeSlotOptions(options, error);
     if (slot) {
-        FUZZ_CHECK(!options.contains("pull-after"));
+        FUZZ_CHECK(!options.contains("pull-after") && !options.contains("latency"));
+        FUZZ_CHECK(!slot->latency || *slot->latency <= kMaxLatency);
         const auto card = makeCard(setting->type, options, error);
         FUZZ_CHECK(card || !error.empty());
         if (card) {

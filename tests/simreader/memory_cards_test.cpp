@@ -287,4 +287,32 @@ TEST(MemoryCardSettings, AreCheckedAtInsertion) {
     EXPECT_FALSE(takeSlotOptions(badSlot, error));
 }
 
+TEST(SlotOptions, LatencyTakesMillisecondsUpToAMinute) {
+    const std::pair<std::string, std::optional<int>> cases[] = {
+        {"0", 0},
+        {"20", 20},
+        {"60000", 60000},
+        {"60001", std::nullopt},
+        {"-1", std::nullopt},
+        {"+20", std::nullopt},
+        {" 20", std::nullopt},
+        {"20ms", std::nullopt},
+        {"", std::nullopt},
+        {"4294967316", std::nullopt},           // 20 once cut to 32 bits
+        {"18446744073709551636", std::nullopt}, // 20 once cut to 64 bits
+    };
+    for (const auto& [text, ms] : cases) {
+        KeyValues options{{"latency", text}, {"memory", "00"}};
+        std::string error;
+        const auto taken = takeSlotOptions(options, error);
+        ASSERT_EQ(taken.has_value(), ms.has_value()) << "'" << text << "' " << error;
+        if (ms) {
+            EXPECT_EQ(taken->latency, std::chrono::milliseconds(*ms)) << text;
+            EXPECT_EQ(options, (KeyValues{{"memory", "00"}})) << text;
+        } else {
+            EXPECT_EQ(error, "latency= takes 0 to 60000 milliseconds") << text;
+        }
+    }
+}
+
 } // namespace

@@ -58,15 +58,16 @@ TEST_F(SimreaderCtl, DeadDaemonIsReportedNotItsLastState) {
 
 TEST_F(SimreaderCtl, StatusShowsWhatTheDriverHoldsOrThatItIsPending) {
     Reader driver(m_reader); // pcscd polls it below
-    ASSERT_EQ(ctl({"insert", "Generic Reader", "sle4442", "counter=5"}), 0) << m_output;
+    ASSERT_EQ(ctl({"insert", "Generic Reader", "sle4442", "counter=5", "latency=20"}), 0)
+        << m_output;
     ASSERT_EQ(ctl({"status"}), 0) << m_output;
     EXPECT_EQ(m_output.substr(0, m_output.find(" blue=")),
               "Generic Reader: card=sle4442 pending=yes driver=native last-control=none");
     driver.presence();
     ASSERT_EQ(ctl({"status"}), 0);
     EXPECT_EQ(m_output.substr(0, m_output.find(" blue=")),
-              "Generic Reader: card=sle4442 powered=no counter=5 verified=no driver=native "
-              "last-control=none");
+              "Generic Reader: card=sle4442 powered=no counter=5 latency=20 verified=no "
+              "driver=native last-control=none");
 
     // A hand-edited card file the driver makes no card of.
     std::ofstream(m_reader / kCardFile) << "type=sle4432\nid=9\nmemory=XY\n";
@@ -113,10 +114,12 @@ TEST_F(SimreaderCtl, DriverCommandChecksThePersonalityAndTheDaemon) {
 }
 
 TEST_F(SimreaderCtl, SetupTakesACardAndAPersonalityPerReader) {
-    for (const char* bad : {"A=apdu@pcsc", "A=@", "A=floppy@ccid"}) {
+    for (const char* bad :
+         {"A=apdu@pcsc", "A=@", "A=floppy@ccid", "A=apdu latency=-1", "A=@ccid latency=5"}) {
         EXPECT_EQ(ctl({"setup", SIMREADER_DRIVER, "Fine=@vendor", bad}), 1) << bad;
     }
-    ASSERT_EQ(ctl({"setup", SIMREADER_DRIVER, "A=sle4442@vendor", "B=@ccid-escape", "C=apdu", "D"}),
+    ASSERT_EQ(ctl({"setup", SIMREADER_DRIVER, "A=sle4442@vendor psc=123456  latency=5",
+                   "B=@ccid-escape", "C=apdu", "D", "E=F G=apdu latency=20"}),
               0)
         << m_output;
     struct Laid {
@@ -130,7 +133,18 @@ TEST_F(SimreaderCtl, SetupTakesACardAndAPersonalityPerReader) {
         EXPECT_EQ(std::filesystem::exists(folder / kCardFile), laid.card) << laid.folder;
         EXPECT_EQ(readSmallFile(folder / kDriverFile), laid.driver) << laid.folder;
     }
-    EXPECT_EQ(readSmallFile(m_base / "readers" / "0" / kNameFile), "A\n");
+    // Settings follow the card type in the same word; a name may hold '=' and blanks.
+    for (const auto& [folder, name, settings] :
+         {std::tuple{"0", "A\n", KeyValues{{"latency", "5"}, {"psc", "123456"}}},
+          std::tuple{"4", "E=F G\n", KeyValues{{"latency", "20"}}}}) {
+        std::string error;
+        const auto text = readSmallFile(m_base / "readers" / folder / kCardFile);
+        const auto values = text ? parseKeyValues(*text, error) : std::nullopt;
+        const auto setting = values ? parseCardSetting(*values, error) : std::nullopt;
+        ASSERT_TRUE(setting) << folder << ": " << error;
+        EXPECT_EQ(setting->options, settings) << folder;
+        EXPECT_EQ(readSmallFile(m_base / "readers" / folder / kNameFile), name);
+    }
 }
 
 } // namespace
