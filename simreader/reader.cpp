@@ -11,6 +11,11 @@
 namespace simreader {
 namespace {
 
+// How long a slot stays empty once its card left: longer than pcscd's status poll (400 ms),
+// and how many presence answers say so.
+constexpr std::chrono::milliseconds kEmptySlotTime{500};
+constexpr int kAbsentAnswers = 2;
+
 // The largest command pcscd forwards; anything longer is refused before it is looked at.
 constexpr std::size_t kMaxCommand = MAX_BUFFER_SIZE_EXTENDED;
 
@@ -110,24 +115,32 @@ void Reader::refreshCard() {
     }
     const uint64_t wantedId = m_setting ? m_setting->id : 0;
     if (m_card && (!m_setting || wantedId != m_cardId)) {
-        dropCard(); // pulled out, or swapped
-        if (m_setting) {
-            return; // a swap: the reader sees the slot empty once
-        }
+        dropCard(); // pulled out, or swapped: the slot is empty for a moment either way
     }
-    if (!m_card && m_setting && m_refusal.empty()) {
+    if (m_coming && (!m_setting || wantedId != m_comingId)) {
+        m_coming.reset(); // changed again before it went in
+    }
+    // The card the file names is made at once, so that a refusal shows at once, and goes
+    // into the slot once the slot takes it.
+    if (!m_card && !m_coming && m_setting && m_refusal.empty()) {
         std::string error;
         KeyValues options = m_setting->options;
         const auto slot = takeSlotOptions(options, error);
-        m_card = slot ? makeCard(m_setting->type, options, error) : nullptr;
-        m_cardId = m_card ? wantedId : 0;
-        m_cardType = m_setting->type;
-        m_slotOptions = slot.value_or(SlotOptions{});
-        m_escapeFrames = 0;
-        m_powered = false;
-        if (!m_card) {
+        m_coming = slot ? makeCard(m_setting->type, options, error) : nullptr;
+        m_comingId = wantedId;
+        m_comingSlot = slot.value_or(SlotOptions{});
+        if (!m_coming) {
             m_refusal = error;
         }
+    }
+    if (m_coming && slotOpen()) {
+        m_card = std::move(m_coming);
+        m_cardId = m_comingId;
+        m_cardType = m_setting->type;
+        m_slotOptions = m_comingSlot;
+        m_escapeFrames = 0;
+        m_powered = false;
+        publish();
     }
     if (m_shownStamp != m_cardStamp) {
         m_shownStamp = m_cardStamp;
@@ -139,19 +152,26 @@ void Reader::dropCard() {
     m_card.reset();
     m_cardId = 0;
     m_powered = false;
-    m_absenceUnpolled = true;
+    m_emptyUntil = std::chrono::steady_clock::now() + kEmptySlotTime;
+    m_absentAnswersOwed = kAbsentAnswers;
     publish();
+}
+
+bool Reader::slotOpen() const {
+    return m_absentAnswersOwed == 0 && std::chrono::steady_clock::now() >= m_emptyUntil;
 }
 
 RESPONSECODE Reader::presence() {
     std::lock_guard lock(m_mutex);
     refreshDriver(); // pcscd polls all the time: the status shows a new personality soon
     refreshCard();
-    // pcscd counts a removal only when a poll sees the slot empty. A card that an exchange
-    // found gone and that was put back before the next poll would otherwise never be seen
-    // as a new card, and the slot would stay "no card" for pcscd.
-    if (m_absenceUnpolled) {
-        m_absenceUnpolled = false;
+    // pcscd counts a removal only when its status poll sees the slot empty, and it asks for
+    // presence elsewhere too (before it powers a card up or down) without counting anything.
+    // A card swapped, or pulled and put back, before the status poll saw the slot empty would
+    // never be seen as a new card: the slot stays empty longer than one status poll and for
+    // two answers, of which one at most comes from the other questions between two polls.
+    if (m_absentAnswersOwed > 0) {
+        --m_absentAnswersOwed;
         return IFD_ICC_NOT_PRESENT;
     }
     return m_card ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;

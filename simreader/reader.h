@@ -13,6 +13,7 @@
 
 #include "ifd.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,8 @@ private:
     // A card file that names no card the reader can make leaves the slot empty, refused.
     void refreshCard();
     void dropCard();
+    // The slot may take the card its file names: no card left it a moment ago.
+    bool slotOpen() const;
     // Picks up a change of the driver file; one that names no personality means native.
     void refreshDriver();
     void publish();
@@ -70,12 +73,18 @@ private:
     std::string m_refusal;                // why the card file gave no card
     std::optional<CardSetting> m_setting; // what the card file says the slot holds
     std::unique_ptr<Card> m_card;         // what the reader sees in the slot
+    std::unique_ptr<Card> m_coming;       // the card file's card, while the slot is still empty
+    uint64_t m_comingId = 0;
+    SlotOptions m_comingSlot;
     CardType m_cardType = CardType::Apdu;
     SlotOptions m_slotOptions;
     uint64_t m_escapeFrames = 0; // since the card went in
     uint64_t m_cardId = 0;
     bool m_powered = false;
-    bool m_absenceUnpolled = false; // the card went without a presence poll seeing the slot empty
+    // A card that left the slot leaves it empty until pcscd has surely counted the removal
+    // (see presence()): for this long, and for this many answers to its presence polls.
+    std::chrono::steady_clock::time_point m_emptyUntil{};
+    int m_absentAnswersOwed = 0;
     LedBuzzerState m_led;
     FileStamp m_driverStamp;
     Personality m_personality = Personality::Native;
