@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace tessary::tools {
 namespace {
@@ -22,6 +23,12 @@ constexpr DWORD kMaxListLength = 64 * 1024;
 constexpr int kListAttempts = 3;
 // The most reader states one status call takes (pcsc-lite refuses more).
 constexpr std::size_t kStatesPerCall = PCSCLITE_MAX_READERS_CONTEXTS;
+
+// pcsc-lite's client keeps the readers' states in one table for the whole process and
+// refreshes it from the service in the calls that list, connect or ask for a status,
+// guarded by the calling context's own lock only: readers served from several threads
+// would write it at the same time. Those calls take turns here; exchanges never wait.
+std::mutex g_readerStatesLock;
 
 std::string resultText(LONG rv) {
     char code[16];
@@ -138,6 +145,7 @@ const char* shareModeName(uint32_t shareMode) {
 } // namespace
 
 std::optional<std::vector<ListedReader>> listReaders(std::string& error) {
+    const std::lock_guard lock(g_readerStatesLock);
     const Context context;
     if (context.result() != SCARD_S_SUCCESS) {
         error = serviceFailure(context.result());
@@ -221,6 +229,8 @@ bool ReaderLink::connectTo(const std::string& reader, uint32_t shareMode, std::s
         error = kNoService;
         return false;
     }
+    // The access-policy probe after a refusal connects as well.
+    const std::lock_guard lock(g_readerStatesLock);
     if (m_card != 0) {
         CloseReader_WIN(m_card);
         m_card = 0;
