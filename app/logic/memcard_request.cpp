@@ -196,7 +196,8 @@ MemCardResultLog Sle18283242CheckReturn(uint16_t tag, MemCardRequest& request) {
         // the frames' code nor offers an escape command.
         if (static_cast<uint32_t>(request.result) ==
             static_cast<uint32_t>(SCARD_E_UNSUPPORTED_FEATURE)) {
-            log.lines.push_back(pcscfeatures::noEscapeHintLines(pcscfeatures::kMemoryCardFrameCode));
+            log.lines.push_back(
+                pcscfeatures::noEscapeHintLines(pcscfeatures::kMemoryCardFrameCode));
         }
         return log;
     }
