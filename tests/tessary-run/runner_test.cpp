@@ -2,6 +2,7 @@
 // The run over a reader of scripted answers: what it counts, shows and returns, when it
 // ends early, and JSON Lines that a JSON parser reads.
 #include "runner.h"
+#include "text_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,9 @@
 #include <QString>
 
 #include <deque>
-#include <sstream>
 
 using namespace tessary::run;
+using runtest::linesOf;
 
 namespace {
 
@@ -67,15 +68,6 @@ RunResult run(const char* script, ScriptedLink& link, RunSettings settings = {},
                            {}};
     result.status = runCommands(file.commands, settings, link, output, control);
     return result;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        all.push_back(line);
-    }
-    return all;
 }
 
 TEST(RunCommands, ExitStatusAndCounts) {
@@ -163,8 +155,8 @@ TEST(RunCommands, ExitStatusAndCounts) {
         const RunResult result = run(c.script, link, settings);
         EXPECT_EQ(result.status, c.status) << c.what;
         EXPECT_EQ(link.sent, c.sent) << c.what;
-        EXPECT_TRUE(lines(result.out).back().starts_with(c.summary)) << c.what << "\n"
-                                                                     << result.out;
+        EXPECT_TRUE(linesOf(result.out).back().starts_with(c.summary)) << c.what << "\n"
+                                                                       << result.out;
         EXPECT_EQ(result.err, c.err) << c.what;
     }
 }
@@ -201,7 +193,7 @@ TEST(RunCommands, QuietShowsWhatDidNotPassAndRoundsAndTheExpectOption) {
     settings.expect = &ok;
     const RunResult result = run("00 A4 00 00\n00 84 00 00 08 => .. 90 00\n", link, settings);
     EXPECT_EQ(result.status, 1);
-    const auto shown = lines(result.out);
+    const auto shown = linesOf(result.out);
     ASSERT_EQ(shown.size(), 3u) << result.out;
     EXPECT_EQ(shown[0], "reader KALDOR TR-100 00 00, ATR 3B 00"); // a log says where it ran
     EXPECT_EQ(shown[1],
@@ -216,7 +208,7 @@ TEST(RunCommands, JsonLinesAreJson) {
     settings.json = true;
     settings.getResponse = true;
     const RunResult result = run("80 10 00 00 => .. 90 00\n00 84 00 00 08\n", link, settings);
-    const auto all = lines(result.out);
+    const auto all = linesOf(result.out);
     ASSERT_EQ(all.size(), 4u);
     std::vector<QJsonObject> objects;
     for (const std::string& line : all) {
@@ -279,7 +271,7 @@ TEST(RunCommands, AnInterruptEndsTheRunWithItsSummaryAndStatus) {
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(link.sent, c.after);
         const QJsonObject summary =
-            QJsonDocument::fromJson(QByteArray::fromStdString(lines(result.out).back())).object();
+            QJsonDocument::fromJson(QByteArray::fromStdString(linesOf(result.out).back())).object();
         EXPECT_EQ(summary["commands"].toInt(), static_cast<int>(c.after));
         EXPECT_EQ(summary["status"].toInt(), c.status);
         EXPECT_EQ(summary["interrupted"].toString(), c.signal == 2 ? "SIGINT" : "SIGTERM");
@@ -296,7 +288,7 @@ TEST(RunCommands, OutputThatCannotBeWrittenEndsTheRunWithStatusTwo) {
     const RunResult result = run("00 A4 00 00\n", link, settings, {}, 3);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(link.sent, 3u); // nothing more is sent once no one learns the results
-    EXPECT_EQ(lines(result.out).size(), 3u);
+    EXPECT_EQ(linesOf(result.out).size(), 3u);
 }
 
 TEST(RunCommands, TheSummarySaysHowEachFileWasRead) {
@@ -304,12 +296,13 @@ TEST(RunCommands, TheSummarySaysHowEachFileWasRead) {
     RunSettings settings;
     settings.files = {{"q.txt", FileFormat::Queue}, {"s\x1B.apdu", FileFormat::Script}};
     const RunResult result = run("00 A4 00 00\n", link, settings);
-    EXPECT_TRUE(
-        lines(result.out).back().ends_with("; q.txt read as a queue file, s\\x1B.apdu as a script"))
+    EXPECT_TRUE(linesOf(result.out)
+                    .back()
+                    .ends_with("; q.txt read as a queue file, s\\x1B.apdu as a script"))
         << result.out;
     settings.json = true;
     const RunResult json = run("00 A4 00 00\n", link, settings);
-    EXPECT_TRUE(lines(json.out).back().find(
+    EXPECT_TRUE(linesOf(json.out).back().find(
                     "\"files\":[{\"format\":\"queue\",\"name\":\"q.txt\"},"
                     "{\"format\":\"script\",\"name\":\"s\\u001b.apdu\"}]") != std::string::npos)
         << json.out;

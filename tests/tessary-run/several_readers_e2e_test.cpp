@@ -4,6 +4,7 @@
 // reader alone, and one image written to memory cards among which one is nearly and one is
 // wholly locked.
 #include "sim_pcscd.h"
+#include "text_lines.h"
 #include "tool_process.h"
 
 #include <QJsonDocument>
@@ -12,7 +13,6 @@
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 using namespace runtest;
 using namespace simtest;
@@ -25,15 +25,6 @@ std::string line(int reader) {
     char name[16];
     std::snprintf(name, sizeof name, "Line %02d", reader);
     return name;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string each; std::getline(in, each);) {
-        lines.push_back(each);
-    }
-    return lines;
 }
 
 ToolRun runMemcard(const QStringList& arguments) {

@@ -4,6 +4,7 @@
 // the others' results whole, and the exit status is the worst.
 #include "reader_lines.h"
 #include "several_readers.h"
+#include "text_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +14,14 @@
 
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 using namespace tessary::run;
+using runtest::linesOf;
 using tessary::tools::ReaderLines;
 using tessary::tools::SharedOutput;
 
 namespace {
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // Eight writers, each line handed over in pieces cut at different places and several lines
 // to a call: every line comes out whole, after its own label, in its writer's order.

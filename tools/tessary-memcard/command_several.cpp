@@ -45,13 +45,15 @@ std::vector<std::string> imagePaths(const std::string& folder,
 
 int runOnReaders(const Options& o, int (*command)(const Options&)) {
     std::optional<CardImage> image;
+    bool askPsc = false; // a write whose cards need the PSC, which was not given
     if (o.command == "write") {
         Loaded loaded = loadImage(o.files[0]);
         if (!loaded.image) {
             return error(loaded.error);
         }
         image = std::move(loaded.image);
-        if (traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun && !canAskForPsc(o)) {
+        askPsc = traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun;
+        if (askPsc && !canAskForPsc(o)) {
             return error(std::string("an ") + traits(image->type).name +
                          " takes writes only after its PSC: give --psc or --psc-file" +
                          (o.standardInputTaken ? "" : ", or run it on a terminal to be asked"));
@@ -88,7 +90,7 @@ int runOnReaders(const Options& o, int (*command)(const Options&)) {
     const InterruptCatcher catcher;
     Options all = o;
     int exit = kDone;
-    if (image && traits(image->type).pscBytes > 0 && !o.psc && !o.dryRun) {
+    if (askPsc) {
         // Asked once for every card, before any is touched; each card's own check comes
         // before the PSC is presented to it.
         const CardTraits& card = traits(image->type);
