@@ -147,6 +147,14 @@ protected:
         ASSERT_TRUE(waitForCard(m_context.get(), m_reader, true));
     }
     std::string file(const std::string& name) const { return (m_dir / name).string(); }
+    // The text without the test folder's path, whose number may hold any digits.
+    std::string withoutFolder(std::string text) const {
+        const std::string folder = m_dir.string();
+        for (std::size_t at; (at = text.find(folder)) != std::string::npos;) {
+            text.erase(at, folder.size());
+        }
+        return text;
+    }
 
     // Runs the program; `environment` goes before it on the shell's command line. Standard
     // input comes from `in`, standard output goes to `to` when one is named.
@@ -548,7 +556,7 @@ TEST_F(MemcardTool, ThePscComesFromAFileStandardInputOrTheTerminalAndIsNeverShow
         const Outcome r = onCard("verify", c.args, c.in);
         EXPECT_EQ(r.status, c.status);
         EXPECT_HAS(r.out + r.err, c.says);
-        EXPECT_EQ(r.err.find("34"), std::string::npos) << r.err;
+        EXPECT_EQ(withoutFolder(r.err).find("34"), std::string::npos) << r.err;
     }
 
     // On a terminal it is asked for with the echo off, and the terminal is as it was after,
